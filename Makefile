@@ -1,0 +1,47 @@
+# Quick start: `make demo` and `make test` each do the whole set-up.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX     ?= /usr/local
+CMAKE_ARGS ?=
+
+.PHONY: all deps build test demo asan-test tsan-test bench install clean
+
+all: build
+
+deps:
+	@sh scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_ARGS)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+demo: build
+	$(BUILD)/tools/tqla/tqla demo --out demo-out
+
+# The test suites under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan-test: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQLA_SANITIZE=address,undefined -DTQLA_BUILD_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The test suites under ThreadSanitizer.
+tsan-test: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQLA_SANITIZE=thread -DTQLA_BUILD_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bench/tqla_*_bench; do echo "== $$b"; $$b; done
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) demo-out

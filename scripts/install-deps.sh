@@ -1,0 +1,26 @@
+#!/bin/sh
+# Installs the Debian packages the build needs when they are missing. As root
+# it runs apt-get; otherwise it prints the one command a user has to run.
+# The libusb package is optional: without it the real-pod backend is left out.
+set -e
+required="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev"
+optional="libusb-1.0-0-dev"
+missing=""
+for pkg in $required $optional; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+    missing="$missing $pkg"
+  fi
+done
+[ -z "$missing" ] && exit 0
+if ! command -v apt-get >/dev/null 2>&1; then
+  echo "tqla: missing packages:$missing (install them with your package manager)" >&2
+  exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "tqla: missing packages; run: sudo apt-get install -y$missing" >&2
+  exit 0
+fi
+echo "tqla: installing$missing"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq >/dev/null
+apt-get install -y -qq --no-install-recommends$missing >/dev/null

@@ -1,0 +1,19 @@
+// The self-test log "tqlog.txt": opened and closed for every entry so that it
+// survives a crash of the host.
+#pragma once
+
+#include <cstdint>
+
+namespace tqla {
+
+// Milliseconds since the system started, wrapping at 2^32 like the pod
+// software's tick count.
+uint32_t TickCount();
+
+// Creates or truncates "tqlog.txt" in the current directory with its first line.
+void LogStart();
+
+// Appends "<ticks>: <text>" as one line; texts past 999 characters are cut.
+void LogEntry(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace tqla

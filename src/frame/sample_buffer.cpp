@@ -1,0 +1,240 @@
+#include "frame/sample_buffer.h"
+
+#include <sys/sysinfo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "frame/export.h"
+
+namespace tqla {
+
+SampleBufferState sampleBuffer;
+
+namespace {
+
+struct Allocations {
+  std::mutex lock;
+  std::unordered_map<uint32_t*, uint64_t> blocks;  // start -> words
+};
+Allocations& allocations() {
+  static Allocations instance;
+  return instance;
+}
+
+struct SecondArrayState {
+  std::mutex lock;
+  std::vector<uint32_t> words;
+};
+SecondArrayState& secondArray() {
+  static SecondArrayState instance;
+  return instance;
+}
+
+uint64_t MemInfoBytes(const char* key) {
+  FILE* file = std::fopen("/proc/meminfo", "r");
+  if (!file) return 0;
+  char line[256];
+  uint64_t kib = 0;
+  const size_t keyLength = std::strlen(key);
+  while (std::fgets(line, sizeof line, file)) {
+    if (std::strncmp(line, key, keyLength) == 0 && line[keyLength] == ':') {
+      kib = std::strtoull(line + keyLength + 1, nullptr, 10);
+      break;
+    }
+  }
+  std::fclose(file);
+  return kib * 1024;
+}
+
+}  // namespace
+
+WordSpan CurrentSamples() {
+  const SampleBufferState& s = sampleBuffer;
+  if (!s.SampleBuffer) return {};
+  return {s.SampleBuffer, std::min(s.BufferLength, s.StorageWords)};
+}
+
+uint32_t ReadableWords(const uint32_t* samples, uint32_t count) {
+  if (!samples) return 0;
+  if (samples == sampleBuffer.SampleBuffer) return std::min(count, sampleBuffer.StorageWords);
+  return count;
+}
+
+void SetCurrentBuffer(uint32_t* words, uint32_t length, uint32_t storageWords) {
+  sampleBuffer.SampleBuffer = words;
+  sampleBuffer.BufferLength = length;
+  sampleBuffer.StorageWords = words ? storageWords : 0;
+}
+
+uint32_t* AllocateSampleWords(uint32_t count) {
+  const uint64_t bytes = static_cast<uint64_t>(count) * sizeof(uint32_t);
+  // An overcommitting kernel grants nearly any size and kills the host later
+  // while the fill touches it; refuse what free memory cannot hold.
+  if (bytes > AvailablePhysicalMemory()) return nullptr;
+  auto* words = static_cast<uint32_t*>(std::malloc(bytes ? bytes : sizeof(uint32_t)));
+  if (!words) return nullptr;
+  std::fill_n(words, count, 0xCCCCCCCCu);
+  Allocations& a = allocations();
+  std::lock_guard<std::mutex> hold(a.lock);
+  a.blocks[words] = count;
+  return words;
+}
+
+bool FreeSampleWords(uint32_t* words) {
+  {
+    Allocations& a = allocations();
+    std::lock_guard<std::mutex> hold(a.lock);
+    auto it = a.blocks.find(words);
+    if (it == a.blocks.end()) return false;
+    a.blocks.erase(it);
+  }
+  // The current pointer stays as hosts expect, but no operation may read
+  // through it any more.
+  if (words == sampleBuffer.SampleBuffer) sampleBuffer.StorageWords = 0;
+  std::free(words);
+  return true;
+}
+
+WordSpan EnsureSecondArray(uint32_t count) {
+  SecondArrayState& s = secondArray();
+  std::lock_guard<std::mutex> hold(s.lock);
+  if (s.words.size() < count) {
+    if (static_cast<uint64_t>(count) * 4 > AvailablePhysicalMemory()) return {};
+    try {
+      s.words.resize(count, 0);
+    } catch (const std::bad_alloc&) {
+      return {};
+    }
+  }
+  return {s.words.data(), static_cast<uint32_t>(s.words.size())};
+}
+
+WordSpan ExistingSecondArray() {
+  SecondArrayState& s = secondArray();
+  std::lock_guard<std::mutex> hold(s.lock);
+  if (s.words.empty()) return {};
+  return {s.words.data(), static_cast<uint32_t>(s.words.size())};
+}
+
+uint64_t AvailablePhysicalMemory() {
+  uint64_t available = MemInfoBytes("MemAvailable");
+  if (available == 0) {
+    struct sysinfo info {};
+    if (sysinfo(&info) == 0) available = static_cast<uint64_t>(info.freeram) * info.mem_unit;
+  }
+  return available;
+}
+
+uint32_t AvailablePhysicalMemory32() {
+  return static_cast<uint32_t>(std::min<uint64_t>(AvailablePhysicalMemory(), 0xFFFFFFFFu));
+}
+
+}  // namespace tqla
+
+using namespace tqla;
+
+namespace {
+
+// The memory rule both buffer-size queries share: available bytes, at least
+// 38,000,000, less 32,000,000, rounded down to 64 KiB below 2 GiB.
+uint32_t UsableBufferBytes() {
+  uint32_t available = AvailablePhysicalMemory32();
+  Trace(".dwAvailPhys = %ld", static_cast<long>(available));
+  if (available < 38000000u) available = 38000000u;
+  return (available - 32000000u) & 0x7FFF0000u;
+}
+
+// Marker words: channel 7 high at the last word and every (L >> 3) + 1 words
+// below it.
+void WriteMarkers(uint32_t* words, uint32_t length) {
+  const uint32_t step = (length >> 3) + 1;
+  for (int64_t k = static_cast<int64_t>(length) - 1; k > 0; k -= step) words[k] = 128;
+}
+
+}  // namespace
+
+extern "C" {
+
+uint32_t* TQLA_API MakeBuffer(uint32_t size) {
+  return Guarded<uint32_t*>("MakeBuffer", nullptr, [&]() -> uint32_t* {
+    Trace("MakeBuffer() of size %ld", static_cast<long>(size));
+    if (size & 0xFFFFu) return nullptr;
+    uint32_t* words = AllocateSampleWords(size);
+    if (!words) {
+      TraceText("Buffer not allocated.");
+      return nullptr;
+    }
+    TraceText("Buffer allocated.");
+    SetCurrentBuffer(words, size, size);
+    sampleBuffer.CapturedLength.store(size, std::memory_order_relaxed);
+    return words;
+  });
+}
+
+int32_t TQLA_API DeleteBuffer(uint32_t* buffer) {
+  return Guarded<int32_t>("DeleteBuffer", 0, [&] {
+    if (!buffer) return 0;
+    return FreeSampleWords(buffer) ? 1 : 0;
+  });
+}
+
+uint32_t TQLA_API GetMaxBufferSize(void) {
+  return Guarded<uint32_t>("GetMaxBufferSize", 0, [] {
+    const uint32_t result = UsableBufferBytes() / 4;
+    Trace("GetMaxBufferSize() = %ld", static_cast<long>(result));
+    return result;
+  });
+}
+
+uint32_t TQLA_API GetMaxBufferSizeSG(void) {
+  return Guarded<uint32_t>("GetMaxBufferSizeSG", 0, [] {
+    const uint32_t result = UsableBufferBytes() / 2;
+    Trace("GetMaxBufferSize() = %ld", static_cast<long>(result));
+    return result;
+  });
+}
+
+int32_t TQLA_API ChangeBufferLength(uint32_t length) {
+  sampleBuffer.LoopLength.store(length, std::memory_order_relaxed);
+  sampleBuffer.LoopPosition.store(0, std::memory_order_relaxed);
+  return 1;
+}
+
+int32_t TQLA_API GetActualCaptureLength(void) {
+  return static_cast<int32_t>(sampleBuffer.CapturedLength.load(std::memory_order_relaxed));
+}
+
+int32_t TQLA_API DemoData(void) {
+  return Guarded<int32_t>("DemoData", 0, [] {
+    const WordSpan s = CurrentSamples();
+    const uint32_t length = s.length;
+    for (uint32_t i = 0; i < length; ++i) s.words[i] = (length - i) & 127u;
+    WriteMarkers(s.words, length);
+    sampleBuffer.CapturedLength.store(length, std::memory_order_relaxed);
+    return 1;
+  });
+}
+
+int32_t TQLA_API DemoData16(void) {
+  return Guarded<int32_t>("DemoData16", 0, [] {
+    const WordSpan s = CurrentSamples();
+    const uint32_t length = s.length;
+    for (uint32_t v = length > 0 ? length - 1 : 0; v >= 1; --v) {
+      const auto ch1 = static_cast<uint32_t>(static_cast<int32_t>(std::sin(v / 10.0) * 100 + 128)) & 0xFFu;
+      const auto ch2 = static_cast<uint32_t>(static_cast<int32_t>(std::cos(v / 10.0) * 100 + 128)) & 0xFFu;
+      s.words[length - 1 - v] = (v & 0xFFFFu) | (ch1 << kCh1Shift) | (ch2 << kCh2Shift);
+    }
+    WriteMarkers(s.words, length);
+    sampleBuffer.CapturedLength.store(length, std::memory_order_relaxed);
+    return 1;
+  });
+}
+
+}  // extern "C"

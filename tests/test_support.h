@@ -1,0 +1,79 @@
+// Shared helpers of the test suites.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "frame/sample_buffer.h"
+#include "tqla/tqla.h"
+
+namespace tqla::test {
+
+// A fresh directory per test, removed afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    const char* base = std::getenv("TQLA_TEST_TMP");
+    std::filesystem::path root = base ? base : std::filesystem::temp_directory_path();
+    std::filesystem::create_directories(root);
+    std::string pattern = (root / "tqla-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::vector<uint8_t> ReadAll(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteAll(const std::string& name, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at) {
+  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (static_cast<uint32_t>(bytes[at + 3]) << 24);
+}
+
+// A sample buffer made through the API for one test and freed after it.
+class ScopedBuffer {
+ public:
+  explicit ScopedBuffer(uint32_t words) : words_(MakeBuffer(words)) {}
+  ~ScopedBuffer() {
+    if (words_) DeleteBuffer(words_);
+  }
+  ScopedBuffer(const ScopedBuffer&) = delete;
+  ScopedBuffer& operator=(const ScopedBuffer&) = delete;
+  uint32_t* get() const { return words_; }
+  uint32_t& operator[](size_t i) const { return words_[i]; }
+
+ private:
+  uint32_t* words_;
+};
+
+// Points the library at a host array as its current buffer, as a capture
+// start does, with a chosen captured length.
+inline void UseHostBuffer(std::vector<uint32_t>& words, uint32_t captured) {
+  SetCurrentBuffer(words.data(), static_cast<uint32_t>(words.size()), static_cast<uint32_t>(words.size()));
+  sampleBuffer.CapturedLength.store(captured);
+}
+
+}  // namespace tqla::test
