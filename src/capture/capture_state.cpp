@@ -1,0 +1,7 @@
+#include "capture/capture_state.h"
+
+namespace tqla {
+
+CaptureState captureState;
+
+}  // namespace tqla
