@@ -1,0 +1,7 @@
+#include "decoders/decoder_state.h"
+
+namespace tqla {
+
+DecoderState decoderState;
+
+}  // namespace tqla
