@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 
 namespace tqla {
 
@@ -13,6 +15,12 @@ enum class CaptureLayout {
   Config,    // head, stored length, 35 bytes, 8 words, data block
   Config16,  // head, stored length, 35 bytes, 13 words, trailing byte, two data blocks
 };
+
+// Sizes of the fixed parts, in file order.
+constexpr uint64_t kTextFieldBytes = 20;
+constexpr uint64_t kHeadBytes = 8 * kTextFieldBytes + 1;  // 161
+constexpr uint64_t kConfigHeadBytes = kHeadBytes + 4 + 35 + 8 * 4;  // 232
+constexpr uint64_t kConfig16HeadBytes = kHeadBytes + 4 + 35 + 13 * 4 + 1;  // 253
 
 // Pointers to the host's variables, in file order. A null pointer is written
 // as zero bytes and skipped when reading.
@@ -34,15 +42,25 @@ bool WriteCaptureFile(const char* fileName, CaptureLayout layout, const CaptureF
 
 struct CaptureFileRead {
   bool opened = false;
+  uint64_t blockBytes = 0;   // the block length used (the stored length when taken from the file)
   uint64_t dataBytes = 0;    // bytes read into the first block's destination
   uint64_t secondBytes = 0;  // bytes read into the second block's destination
 };
+
+// Where the second block goes, asked once its length is known; an empty span
+// stores nothing of it.
+using SecondBlockDestination = std::function<std::span<uint8_t>(uint64_t blockBytes)>;
 
 // Reads fileName in layout into the host's variables, then up to blockBytes
 // of the data block into data (at most dataCapacity bytes are stored). For the
 // configuration layouts blockBytes is taken from the stored length read from
 // the file when useStoredLength is set. The second block of Config16 begins
 // blockBytes after the first, whatever was stored.
+CaptureFileRead ReadCaptureFile(const char* fileName, CaptureLayout layout, const CaptureFileFields& fields,
+                                uint64_t blockBytes, bool useStoredLength, void* data, uint64_t dataCapacity,
+                                const SecondBlockDestination& second);
+
+// The same with a second destination fixed in advance.
 CaptureFileRead ReadCaptureFile(const char* fileName, CaptureLayout layout, const CaptureFileFields& fields,
                                 uint64_t blockBytes, bool useStoredLength, void* data, uint64_t dataCapacity,
                                 void* second, uint64_t secondCapacity);

@@ -1,0 +1,23 @@
+// Files of the data subsystem: each is opened and closed within one call.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+namespace tqla {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using DataFile = std::unique_ptr<std::FILE, FileCloser>;
+
+inline DataFile OpenDataFile(const char* fileName, const char* mode) {
+  if (!fileName) return nullptr;
+  return DataFile(std::fopen(fileName, mode));
+}
+
+// Bytes of the sample buffer that really exist, whatever BufferLength says.
+uint64_t SampleStorageBytes();
+
+}  // namespace tqla
