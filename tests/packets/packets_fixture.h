@@ -14,6 +14,7 @@
 #include "packets/packets_state.h"
 #include "test_support.h"
 #include "tqla/tqla.h"
+#include "tqla/tqla_ext.h"
 
 namespace tqla::test {
 
@@ -32,6 +33,7 @@ class PacketsTest : public ::testing::Test {
     SetConsoleStream(console_);
     decoderState.RecordOffset = 0;
     decoderState.DecoderSampleRate = 1000000;
+    packets::packetsState.parser.packetDebug = 0;  // outlives a run by design
   }
   void TearDown() override {
     CloseRedodoRovodovoz();

@@ -1,0 +1,69 @@
+#include "packets/addin.h"
+
+#include <dlfcn.h>
+
+#include "frame/export.h"
+
+namespace tqla::packets {
+namespace {
+
+using ApiDecode = uint32_t (*)(char* protocolName, char bit, char* outputBits, char first);
+
+struct AddinLibrary {
+  void* handle = nullptr;
+  ApiDecode decode = nullptr;
+};
+AddinLibrary addin;
+
+void Unload() {
+  if (addin.handle) dlclose(addin.handle);
+  addin = AddinLibrary{};
+}
+
+}  // namespace
+
+bool AddinLoaded() { return addin.decode != nullptr; }
+
+uint32_t AddinDecode(const char* protocolName, int bit, uint8_t* output, bool first) {
+  if (!addin.decode) {
+    output[0] = static_cast<uint8_t>(bit != 0);
+    return 1;
+  }
+  char name[1] = {'\0'};
+  // The add-in takes the name writable; it gets the model's own text.
+  char* text = protocolName ? const_cast<char*>(protocolName) : name;
+  const uint32_t count =
+      addin.decode(text, static_cast<char>(bit != 0), reinterpret_cast<char*>(output), static_cast<char>(first));
+  return count > kAddinOutputBits ? kAddinOutputBits : count;
+}
+
+}  // namespace tqla::packets
+
+extern "C" {
+
+// A library that cannot be opened, or that has no APIDecode, leaves no add-in
+// loaded (ADDIN passes bits through) and returns 0.
+int32_t TQLA_API TqlaSetAddinLibrary(const char* path) {
+  return tqla::Guarded<int32_t>("TqlaSetAddinLibrary", 0, [&]() -> int32_t {
+    using namespace tqla::packets;
+    Unload();
+    if (!path || !*path) return 1;
+    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      tqla::Trace("Add-in library %s not loaded: %s", path, dlerror());
+      return 0;
+    }
+    auto decode = reinterpret_cast<ApiDecode>(dlsym(handle, "APIDecode"));
+    if (!decode) {
+      tqla::Trace("Add-in library %s has no APIDecode", path);
+      dlclose(handle);
+      return 0;
+    }
+    addin.handle = handle;
+    addin.decode = decode;
+    tqla::Trace("Add-in library %s loaded", path);
+    return 1;
+  });
+}
+
+}  // extern "C"
