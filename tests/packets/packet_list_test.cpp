@@ -1,0 +1,92 @@
+// Packet lists: loading packet record files and looking up their pairs.
+#include <string>
+
+#include "packets_fixture.h"
+
+namespace tqla::test {
+namespace {
+
+class PacketList : public PacketsTest {
+ protected:
+  void TearDown() override {
+    for (char slot = 0; slot < 4; ++slot) UnLoadPackets(slot);
+    PacketsTest::TearDown();
+  }
+  int Load(char slot, const std::string& path) { return LoadPackets(slot, const_cast<char*>(path.c_str())); }
+  // "label=value" of a pair, with "-" for an absent text.
+  std::string Pair(char slot, int packet, int pair) {
+    char label[256] = "-";
+    char value[256] = "-";
+    LookupLabel(slot, label, packet, pair);
+    LookupValue(slot, value, packet, pair);
+    return std::string(label) + "=" + value;
+  }
+};
+
+TEST_F(PacketList, LoadsPairsOfEveryFinishedRecord) {
+  ASSERT_EQ(Load(0, RecordPath("mixed.txt")), 4);  // the last line has no EoP
+  EXPECT_EQ(Pair(0, 0, 0), "PROTO=1200");
+  EXPECT_EQ(Pair(0, 0, 1), "SYNC=55");
+  EXPECT_EQ(Pair(0, 0, 2), "EoP=-");
+  EXPECT_EQ(Pair(0, 0, 3), "300=350");
+  EXPECT_EQ(Pair(0, 0, 4), "-=-");
+  char text[16] = "unchanged";
+  EXPECT_EQ(LookupValue(0, text, 0, 2), 0);
+  EXPECT_STREQ(text, "unchanged");
+  // An empty value yields no token: the rest of that packet shifts by one.
+  EXPECT_EQ(Pair(0, 3, 1), "A=B");
+  EXPECT_EQ(Pair(0, 3, 2), "3=EoP");
+  EXPECT_EQ(LookupValue(0, text, 4, 0), 0);  // packet index equal to the count
+  EXPECT_STREQ(text, "unchanged");
+}
+
+TEST_F(PacketList, CrLfAndTextOnlyFields) {
+  ASSERT_EQ(Load(1, RecordPath("crlf.txt")), 2);
+  EXPECT_EQ(Pair(1, 0, 1), " =Hello there");
+  EXPECT_EQ(Pair(1, 1, 0), "P=20");
+  EXPECT_EQ(Pair(1, 1, 3), "7=15");
+}
+
+TEST_F(PacketList, ReadsBackWhatTheEngineWrote) {
+  ASSERT_EQ(Init("[PROTOCOL]\nNAME = P\n[DEBUG]\nDEBUGON\n[FIELDS]\nFIELDS A.8.H $note\n"), 1);
+  Bytes({0x12, 0x34});
+  Records();
+  ASSERT_EQ(Load(2, output_), 4);  // three debug records around one packet record
+  EXPECT_EQ(Pair(2, 0, 0), "Packet Debug= ");
+  EXPECT_EQ(Pair(2, 0, 1), "DATA=12");
+  EXPECT_EQ(Pair(2, 0, 2), "DATA=34");  // the scan stands past the packet
+  EXPECT_EQ(Pair(2, 0, 4), "1=10");
+  EXPECT_EQ(Pair(2, 2, 0), "P=100");
+  EXPECT_EQ(Pair(2, 2, 1), "A=12");
+  EXPECT_EQ(Pair(2, 2, 2), " =note");
+  EXPECT_EQ(Pair(2, 2, 4), "0=0");
+}
+
+TEST_F(PacketList, OutOfInterfaceCallsAreSafe) {
+  EXPECT_EQ(Load(4, RecordPath("mixed.txt")), 0);
+  EXPECT_EQ(Load(-1, RecordPath("mixed.txt")), 0);
+  EXPECT_EQ(Load(0, dir_.file("missing.txt")), 0);
+  EXPECT_EQ(LoadPackets(0, nullptr), 0);
+  EXPECT_EQ(UnLoadPackets(9), 0);
+  ASSERT_EQ(Load(0, RecordPath("mixed.txt")), 4);
+  ASSERT_EQ(Load(0, RecordPath("crlf.txt")), 2);  // reloading replaces the list
+  EXPECT_EQ(Pair(0, 0, 0), "P=10");
+  char text[16];
+  for (auto [packet, pair] : {std::pair{-1, 0}, std::pair{0, -1}, std::pair{0, 64}, std::pair{2, 0}}) {
+    EXPECT_EQ(LookupLabel(0, text, packet, pair), 0);
+  }
+  EXPECT_EQ(LookupLabel(7, text, 0, 0), 0);
+  EXPECT_EQ(LookupLabel(0, nullptr, 0, 0), 0);
+  // A packet of more pointers than a packet holds keeps its first ones.
+  std::string line = "P,1";
+  for (int i = 0; i < 200; ++i) line += ",F" + std::to_string(i) + ",V";
+  ASSERT_EQ(Load(3, Write("long.txt", line + ",EoP, ,1,2\nQ,2,EoP, ,3,4\n")), 2);
+  EXPECT_EQ(Pair(3, 0, 63), "F62=V");
+  EXPECT_EQ(Pair(3, 1, 0), "Q=2");
+  EXPECT_EQ(UnLoadPackets(3), 1);
+  EXPECT_EQ(Pair(3, 1, 0), "-=-");
+  EXPECT_EQ(UnLoadPackets(3), 1);
+}
+
+}  // namespace
+}  // namespace tqla::test
