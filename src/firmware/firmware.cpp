@@ -1,0 +1,153 @@
+#include "firmware/firmware.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "frame/export.h"
+#include "usb/cyusb.h"
+
+namespace tqla::firmware {
+
+// Generated at build time (standins.cmake).
+extern uint8_t standInImages[kImageCount][kImageBytes];
+
+namespace {
+
+constexpr std::array<const char*, kImageCount> kNames = {
+    "Logic16Image", "Logic8Image", "TimingImage", "Scope2Image", "Scope1Image",
+    "StreamImage1", "StreamImage4", "StreamImage5", "StreamImage6", "StreamImage7", "StreamImage8", "StreamImage9",
+    "Generator8Image", "Generator16Image",
+    "ModeImage1", "ModeImage2", "ModeImage3", "ModeImage4", "ModeImage5", "ModeImage6", "ModeImage7",
+    "ModeImage8", "ModeImage9", "ModeImage10", "ModeImage11", "ModeImage12", "ModeImage13",
+    "VendorImage",
+};
+
+struct RealImages {
+  std::mutex lock;
+  std::string hostFolder;
+  std::array<std::unique_ptr<uint8_t[]>, kImageCount> images;
+  // The divisor last patched into TimingImage, applied to a real image read later.
+  std::optional<uint8_t> timingDivisor;
+};
+RealImages& realImages() {
+  static RealImages instance;
+  return instance;
+}
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// Reads exactly one image; false when the file is missing or has another size.
+bool ReadImage(const std::string& path, uint8_t* into) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  const size_t got = std::fread(into, 1, kImageBytes, file);
+  const bool longer = std::fgetc(file) != EOF;
+  std::fclose(file);
+  if (got != kImageBytes || longer) {
+    Trace("Firmware file %s is not %u bytes; not used", path.c_str(), kImageBytes);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* ImageName(Image image) {
+  const auto i = static_cast<size_t>(image);
+  return i < kNames.size() ? kNames[i] : "";
+}
+
+std::optional<Image> ImageByName(std::string_view name) {
+  for (size_t i = 0; i < kNames.size(); ++i) {
+    if (name == kNames[i]) return static_cast<Image>(i);
+  }
+  return std::nullopt;
+}
+
+std::string_view StandInName(const uint8_t* image) {
+  if (!image) return {};
+  const auto* tag = reinterpret_cast<const char*>(image + kStandInTagOffset);
+  if (std::memcmp(tag, kStandInMagic.data(), kStandInMagic.size()) != 0) return {};
+  const char* name = tag + kStandInMagic.size();
+  const size_t room = kImageBytes - kStandInTagOffset - kStandInMagic.size();
+  return std::string_view(name, strnlen(name, room));
+}
+
+uint8_t* StandInImage(Image image) { return standInImages[static_cast<size_t>(image)]; }
+
+std::vector<std::string> FirmwareSearchPath() {
+  std::vector<std::string> folders;
+  {
+    RealImages& real = realImages();
+    std::lock_guard<std::mutex> hold(real.lock);
+    if (!real.hostFolder.empty()) folders.push_back(real.hostFolder);
+  }
+  if (!Env("TQLA_FIRMWARE_DIR").empty()) folders.push_back(Env("TQLA_FIRMWARE_DIR"));
+  std::string dataHome = Env("XDG_DATA_HOME");
+  if (dataHome.empty() && !Env("HOME").empty()) dataHome = Env("HOME") + "/.local/share";
+  if (!dataHome.empty()) folders.push_back(dataHome + "/tqla/firmware");
+  std::string dataDirs = Env("XDG_DATA_DIRS");
+  if (dataDirs.empty()) dataDirs = "/usr/local/share:/usr/share";
+  size_t start = 0;
+  while (start <= dataDirs.size()) {
+    const size_t end = std::min(dataDirs.find(':', start), dataDirs.size());
+    if (end > start) folders.push_back(dataDirs.substr(start, end - start) + "/tqla/firmware");
+    start = end + 1;
+  }
+  folders.push_back(TQLA_DEFAULT_FIRMWARE_DIR);
+  return folders;
+}
+
+uint8_t* RealImage(Image image) {
+  const auto i = static_cast<size_t>(image);
+  if (i >= kImageCount) return nullptr;
+  RealImages& real = realImages();
+  {
+    std::lock_guard<std::mutex> hold(real.lock);
+    if (real.images[i]) return real.images[i].get();
+  }
+  const std::vector<std::string> folders = FirmwareSearchPath();
+  auto bytes = std::make_unique<uint8_t[]>(kImageBytes);
+  for (const std::string& folder : folders) {
+    const std::string path = folder + "/" + kNames[i] + ".bin";
+    if (!ReadImage(path, bytes.get())) continue;
+    Trace("Firmware %s read from %s", kNames[i], path.c_str());
+    std::lock_guard<std::mutex> hold(real.lock);
+    if (image == Image::TimingImage && real.timingDivisor) bytes[kTimingDivisorOffset] = *real.timingDivisor;
+    real.images[i] = std::move(bytes);
+    return real.images[i].get();
+  }
+  Trace("Firmware %s not found; looked for %s.bin in:", kNames[i], kNames[i]);
+  for (const std::string& folder : folders) Trace("  %s", folder.c_str());
+  return nullptr;
+}
+
+uint8_t* ImageFor(Image image, const CCyUSBDevice* device) {
+  if (!device) return nullptr;
+  return device->RunsStandInFirmware() ? StandInImage(image) : RealImage(image);
+}
+
+void PatchTimingDivisor(uint8_t divisor) {
+  StandInImage(Image::TimingImage)[kTimingDivisorOffset] = divisor;
+  RealImages& real = realImages();
+  std::lock_guard<std::mutex> hold(real.lock);
+  real.timingDivisor = divisor;
+  auto& loaded = real.images[static_cast<size_t>(Image::TimingImage)];
+  if (loaded) loaded[kTimingDivisorOffset] = divisor;
+}
+
+void SetFirmwareFolder(const char* path) {
+  RealImages& real = realImages();
+  std::lock_guard<std::mutex> hold(real.lock);
+  real.hostFolder = path ? path : "";
+  for (auto& image : real.images) image.reset();
+}
+
+}  // namespace tqla::firmware

@@ -1,0 +1,564 @@
+#include <algorithm>
+#include <cstring>
+
+#include "firmware/firmware.h"
+#include "sim/sim_pod.h"
+
+namespace tqla::sim {
+namespace {
+
+using usb::TransferContext;
+using usb::TransferStatus;
+
+constexpr uint16_t kCpuControlRegister = 0xE600;
+constexpr uint8_t kFirmwareLoadRequest = 0xA0;
+constexpr uint8_t kEepromRequest = 0xA2;
+constexpr uint8_t kReadyByte = 0x55;
+// The FX2's quad-buffered 512-byte endpoint FIFO.
+constexpr uint32_t kFifoBytes = 4 * 512;
+// Bytes kept per OUT endpoint for reading back; older bytes give way.
+constexpr size_t kOutputKeep = 32u << 20;
+constexpr size_t kControlLogKeep = 1024;
+constexpr double kFx2ClockHz = 48e6;
+// Request queues and output logs by endpoint (see SimFx2::EndpointSlot).
+constexpr int kCommandSlot = 0;
+constexpr int kStatusSlot = 1;
+constexpr int kPatternSlot = 2;
+constexpr int kOut4Slot = 3;
+constexpr int kSampleSlot = 4;
+
+struct EndpointLayout {
+  uint8_t address;
+  uint16_t highSpeedPacket;
+};
+// Alternate setting 1; setting 0 has no endpoints besides endpoint 0.
+constexpr EndpointLayout kSettingOne[] = {
+    {0x01, 64}, {0x81, 64}, {0x02, 512}, {0x04, 512}, {0x86, 512}, {0x88, 512},
+};
+
+Program ProgramOf(std::string_view name) {
+  using firmware::Image;
+  const std::optional<Image> image = firmware::ImageByName(name);
+  if (!image) return Program::Unknown;
+  switch (*image) {
+    case Image::Logic16Image: return Program::Logic16;
+    case Image::Logic8Image: return Program::Logic8;
+    case Image::TimingImage: return Program::Timing;
+    case Image::Scope2Image: return Program::Scope2;
+    case Image::Scope1Image: return Program::Scope1;
+    case Image::Generator8Image: return Program::Generator8;
+    case Image::Generator16Image: return Program::Generator16;
+    case Image::VendorImage: return Program::Vendor;
+    default: break;
+  }
+  return name.starts_with("StreamImage") ? Program::Stream : Program::Mode;
+}
+
+bool Streams(Program p) {
+  return p == Program::Logic16 || p == Program::Logic8 || p == Program::Stream || p == Program::Scope2 ||
+         p == Program::Scope1;
+}
+
+StreamFormat FormatOf(Program p) {
+  switch (p) {
+    case Program::Logic16: return StreamFormat::Digital16;
+    case Program::Scope2: return StreamFormat::Analog2;
+    case Program::Scope1: return StreamFormat::Analog1;
+    default: return StreamFormat::Digital8;
+  }
+}
+
+// Output rate of the generator's waveform descriptor: the 24 MHz set is told
+// apart by its state-6 length; the others run at 48 MHz over the lengths of
+// states 4 and 5 plus one.
+double GeneratorRate(const uint8_t* descriptor) {
+  if (descriptor[6] == 0x3d) return 24e6;
+  return kFx2ClockHz / (descriptor[4] + descriptor[5] + 1);
+}
+
+}  // namespace
+
+SimFx2::SimFx2(SimPod* pod, bool digital, uint16_t vendorId, uint16_t productId, uint16_t release)
+    : pod_(pod), digital_(digital), vendorId_(vendorId), productId_(productId), release_(release) {}
+
+SimFx2::~SimFx2() { Shutdown(); }
+
+usb::DeviceDescriptor SimFx2::Descriptor() const {
+  const bool fullSpeed = pod_ && pod_->Settings().fullSpeed;
+  return usb::DeviceDescriptor{vendorId_, productId_, release_, !fullSpeed};
+}
+
+std::vector<usb::AltSettingDescriptor> SimFx2::AltSettings() const {
+  std::vector<usb::AltSettingDescriptor> settings(1);
+  if (!pod_) return settings;
+  const bool fullSpeed = pod_->Settings().fullSpeed;
+  usb::AltSettingDescriptor one;
+  one.alternateSetting = 1;
+  for (const EndpointLayout& e : kSettingOne) {
+    one.endpoints.push_back({e.address, 2, static_cast<uint16_t>(fullSpeed ? 64 : e.highSpeedPacket)});
+  }
+  settings.push_back(one);
+  return settings;
+}
+
+int SimFx2::EndpointSlot(uint8_t address) {
+  switch (address) {
+    case 0x01: return 0;
+    case 0x81: return 1;
+    case 0x02: return 2;
+    case 0x04: return 3;
+    case 0x86: return 4;
+    case 0x88: return 5;
+    default: return -1;
+  }
+}
+
+bool SimFx2::InCurrentSetting(uint8_t address) const {
+  return pod_ && altSetting_ == 1 && EndpointSlot(address) >= 0;
+}
+
+int SimFx2::CurrentAltSetting() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return unplugged_ ? -1 : altSetting_;
+}
+
+bool SimFx2::SelectAltSetting(uint8_t setting) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (unplugged_ || setting > (pod_ ? 1 : 0)) return false;
+  altSetting_ = setting;
+  if (setting == 0) {
+    for (const EndpointLayout& e : kSettingOne) FailPending(e.address, TransferStatus::Error);
+  }
+  return true;
+}
+
+void SimFx2::FailPending(uint8_t address, TransferStatus status) {
+  const int slot = EndpointSlot(address);
+  if (slot < 0) return;
+  for (TransferContext* t : pending_[slot]) t->Complete(status, t->filled);
+  pending_[slot].clear();
+}
+
+// ---- Control requests ----
+
+bool SimFx2::FailingControl() { return pod_ && !pod_->ControlAllowed(); }
+
+bool SimFx2::Control(const usb::SetupPacket& setup, uint8_t* data, uint32_t& transferred) {
+  std::lock_guard<std::mutex> hold(lock_);
+  transferred = 0;
+  if (unplugged_) return false;
+  const bool ok = !FailingControl() && HandleControl(setup, data, transferred);
+  ControlRecord record{setup, static_cast<uint8_t>(!(setup.requestType & 0x80) && setup.length && data ? data[0] : 0),
+                       ok};
+  if (controlLog_.size() >= kControlLogKeep) controlLog_.erase(controlLog_.begin());
+  controlLog_.push_back(record);
+  return ok;
+}
+
+bool SimFx2::HandleControl(const usb::SetupPacket& setup, uint8_t* data, uint32_t& transferred) {
+  if (!pod_ || ((setup.requestType >> 5) & 3) != 2) return false;
+  const bool in = setup.requestType & 0x80;
+  const uint32_t length = setup.length;
+  if (length && !data) return false;
+  if (setup.request == kFirmwareLoadRequest) {
+    // The boot loader serves this whatever the CPU runs.
+    if (setup.value == kCpuControlRegister) {
+      if (length != 1) return false;
+      if (in) {
+        data[0] = cpuHeld_ ? 1 : 0;
+      } else {
+        WriteCpuControl(data[0]);
+      }
+      transferred = 1;
+      return true;
+    }
+    if (setup.value + length > ram_.size()) return false;
+    if (in) {
+      std::memcpy(data, ram_.data() + setup.value, length);
+    } else {
+      std::memcpy(ram_.data() + setup.value, data, length);
+    }
+    transferred = length;
+    return true;
+  }
+  if (setup.request == kEepromRequest && digital_ && program_ == Program::Vendor) {
+    const bool ok = in ? pod_->ReadEeprom(setup.value, data, length) : pod_->WriteEeprom(setup.value, data, length);
+    if (ok) transferred = length;
+    return ok;
+  }
+  return false;
+}
+
+void SimFx2::WriteCpuControl(uint8_t value) {
+  if (value & 1) {
+    HoldProgram();
+  } else if (cpuHeld_) {
+    StartProgram();
+  }
+}
+
+void SimFx2::HoldProgram() {
+  cpuHeld_ = true;
+  program_ = Program::None;
+  programName_.clear();
+  stream_.on = false;
+  generating_ = false;
+  reply_.clear();
+  replyAt_ = 0;
+  if (digital_) pod_->StopClock();
+}
+
+void SimFx2::StartProgram() {
+  cpuHeld_ = false;
+  programName_ = std::string(firmware::StandInName(ram_.data()));
+  program_ = programName_.empty() ? Program::Unknown : ProgramOf(programName_);
+  readySent_ = false;
+  breakCounter_ = 0;
+  staticPosition_ = 0;
+  signalMask_ = 0;
+  stream_ = Stream{};
+  if (program_ == Program::Timing && digital_) {
+    // Without digital channels the Digital FX2 paces the Analog FX2 from the
+    // divisor patched into its image.
+    pod_->StartClock(kFx2ClockHz / (ram_[firmware::kTimingDivisorOffset] + 1.0));
+    pod_->Analog().Wake();
+  }
+  EnsurePump();
+}
+
+// ---- Bulk requests ----
+
+void SimFx2::Submit(TransferContext& transfer) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (unplugged_) {
+    transfer.Complete(TransferStatus::NoDevice, 0);
+    return;
+  }
+  const int slot = EndpointSlot(transfer.endpoint);
+  if (slot < 0 || !InCurrentSetting(transfer.endpoint)) {
+    transfer.Complete(TransferStatus::Error, 0);
+    return;
+  }
+  if (halted_[slot]) {
+    transfer.Complete(TransferStatus::Stalled, 0);
+    return;
+  }
+  pending_[slot].push_back(&transfer);
+  Service(Clock::now());
+}
+
+void SimFx2::Cancel(TransferContext& transfer) {
+  std::lock_guard<std::mutex> hold(lock_);
+  const int slot = EndpointSlot(transfer.endpoint);
+  if (slot < 0) return;
+  auto& queue = pending_[slot];
+  auto it = std::find(queue.begin(), queue.end(), &transfer);
+  if (it == queue.end()) return;
+  queue.erase(it);
+  transfer.Complete(TransferStatus::Cancelled, transfer.filled);
+}
+
+void SimFx2::CancelEndpoint(uint8_t endpoint) {
+  std::lock_guard<std::mutex> hold(lock_);
+  FailPending(endpoint, TransferStatus::Cancelled);
+}
+
+bool SimFx2::ClearHalt(uint8_t endpoint) {
+  std::lock_guard<std::mutex> hold(lock_);
+  const int slot = EndpointSlot(endpoint);
+  if (unplugged_ || slot < 0) return false;
+  halted_[slot] = false;
+  return true;
+}
+
+void SimFx2::Stall(uint8_t endpoint) {
+  std::lock_guard<std::mutex> hold(lock_);
+  const int slot = EndpointSlot(endpoint);
+  if (slot < 0) return;
+  halted_[slot] = true;
+  FailPending(endpoint, TransferStatus::Stalled);
+}
+
+void SimFx2::Unplug() {
+  std::lock_guard<std::mutex> hold(lock_);
+  unplugged_ = true;
+  for (const EndpointLayout& e : kSettingOne) FailPending(e.address, TransferStatus::NoDevice);
+  program_ = Program::None;
+  stream_.on = false;
+  generating_ = false;
+}
+
+void SimFx2::Service(Clock::time_point now) {
+  if (!ProgramRuns()) return;
+  ServiceStatus();
+  ServiceCommands();
+  ServiceOutData(kPatternSlot, now);
+  ServiceOutData(kOut4Slot, now);
+  ServiceSamples(now);
+}
+
+void SimFx2::ServiceStatus() {
+  const bool noReadyByte = pod_->Settings().noReadyByte;
+  for (TransferContext* t : pending_[kStatusSlot]) {
+    if (t->length == 0) {
+      t->Complete(TransferStatus::Completed, 0);
+      continue;
+    }
+    t->buffer[0] = !readySent_ && !noReadyByte ? kReadyByte : breakCounter_;
+    readySent_ = true;
+    t->Complete(TransferStatus::Completed, 1);
+  }
+  pending_[kStatusSlot].clear();
+}
+
+void SimFx2::ServiceCommands() {
+  auto& queue = pending_[kCommandSlot];
+  while (!queue.empty()) {
+    TransferContext* t = queue.front();
+    queue.pop_front();
+    Record(kCommandSlot, t->buffer, t->length);
+    HandleCommand(t->buffer, t->length);
+    t->Complete(TransferStatus::Completed, t->length);
+  }
+}
+
+void SimFx2::HandleCommand(const uint8_t* bytes, uint32_t length) {
+  switch (program_) {
+    case Program::Logic16:
+    case Program::Logic8:
+    case Program::Stream:
+      if (length == 2 && digital_ && bytes[0] == 1) {
+        pod_->StartClock(kFx2ClockHz / (bytes[1] + 1.0));
+        pod_->Analog().Wake();
+      } else if (length == 2 && digital_ && bytes[0] == 0) {
+        pod_->StopClock();
+      }
+      break;
+    case Program::Generator8:
+    case Program::Generator16:
+      if (length == 33 && bytes[0] == 1) {
+        generating_ = true;
+        outputBytesPerSecond_ = GeneratorRate(bytes + 1) * (program_ == Program::Generator8 ? 1 : 2);
+        outputBudget_ = 0;
+        outputTime_ = Clock::now();
+      }
+      break;
+    case Program::Mode:
+      if (length == 4) {
+        signalMask_ = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+        const uint32_t count = (bytes[2] << 8) | bytes[3];
+        if (count == 0) break;
+        reply_.resize(2 * count);
+        replyAt_ = 0;
+        for (uint32_t i = 0; i < count; ++i) {
+          const uint16_t value = PortValue(pod_->SourceWord(staticPosition_++));
+          reply_[2 * i] = static_cast<uint8_t>(value);
+          reply_[2 * i + 1] = static_cast<uint8_t>(value >> 8);
+        }
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void SimFx2::ServiceOutData(int slot, Clock::time_point now) {
+  auto& queue = pending_[slot];
+  const bool paced = slot == kPatternSlot && (program_ == Program::Generator8 || program_ == Program::Generator16) &&
+                     pod_->Settings().realTime;
+  if (!paced) {
+    for (TransferContext* t : queue) {
+      Record(slot, t->buffer, t->length);
+      t->Complete(TransferStatus::Completed, t->length);
+    }
+    queue.clear();
+    return;
+  }
+  // The pattern leaves at the generator's rate once its timing has arrived;
+  // until then the data waits in the host's requests.
+  if (!generating_) return;
+  const double seconds = std::chrono::duration<double>(now - outputTime_).count();
+  outputTime_ = now;
+  if (queue.empty()) {
+    outputBudget_ = 0;
+    return;
+  }
+  outputBudget_ += seconds * outputBytesPerSecond_;
+  while (!queue.empty() && outputBudget_ >= 1) {
+    TransferContext* t = queue.front();
+    const auto n = static_cast<uint32_t>(std::min<double>(t->length - t->filled, outputBudget_));
+    Record(slot, t->buffer + t->filled, n);
+    t->filled += n;
+    outputBudget_ -= n;
+    if (t->filled < t->length) break;
+    queue.pop_front();
+    t->Complete(TransferStatus::Completed, t->length);
+  }
+}
+
+void SimFx2::SyncSampleClock() {
+  const SampleClock clock = pod_->ClockNow();
+  if (!clock.running) {
+    stream_.on = false;
+    return;
+  }
+  // Already following this run of the clock, or stopped within it.
+  if (clock.generation == stream_.generation) return;
+  const StreamFormat format = FormatOf(program_);
+  stream_ = Stream{};
+  stream_.on = true;
+  stream_.generation = clock.generation;
+  stream_.bytes = pod_->StreamFor(format);
+  stream_.start = clock.start;
+  stream_.bytesPerSecond = clock.samplesPerSecond * BytesPerSample(format);
+  stream_.budgetTime = Clock::now();
+}
+
+void SimFx2::ServiceSamples(Clock::time_point now) {
+  auto& queue = pending_[kSampleSlot];
+  if (program_ == Program::Mode) {
+    while (!queue.empty() && replyAt_ < reply_.size()) {
+      TransferContext* t = queue.front();
+      queue.pop_front();
+      const auto n = static_cast<uint32_t>(std::min<size_t>(t->length, reply_.size() - replyAt_));
+      std::memcpy(t->buffer, reply_.data() + replyAt_, n);
+      replyAt_ += n;
+      t->Complete(TransferStatus::Completed, n);
+    }
+    return;
+  }
+  if (!Streams(program_)) return;
+  SyncSampleClock();
+  if (!stream_.on) return;
+  const PodSettings settings = pod_->Settings();
+  Stream& s = stream_;
+  if (!settings.realTime) {
+    for (TransferContext* t : queue) {
+      s.bytes->Copy(t->buffer + t->filled, s.readPosition, t->length - t->filled);
+      s.readPosition += t->length - t->filled;
+      t->Complete(TransferStatus::Completed, t->length);
+    }
+    queue.clear();
+    return;
+  }
+  // The converters run on the wall clock; what finds no room in the host's
+  // requests waits in the FIFO, and what overflows the FIFO is lost.
+  const uint32_t bps = s.bytes->BytesPerSample();
+  const double elapsed = std::chrono::duration<double>(now - s.start).count();
+  const uint64_t target = elapsed > 0 ? static_cast<uint64_t>(elapsed * s.bytesPerSecond / bps) * bps : 0;
+  uint64_t available = s.fifoFill;
+  if (target > s.sampledBytes) {
+    available += target - s.sampledBytes;
+    s.sampledBytes = target;
+  }
+  uint64_t deliverable = available;
+  if (settings.bandwidthBytesPerSecond > 0) {
+    s.budget += std::chrono::duration<double>(now - s.budgetTime).count() * settings.bandwidthBytesPerSecond;
+    s.budgetTime = now;
+    deliverable = std::min<uint64_t>(deliverable, static_cast<uint64_t>(s.budget));
+  }
+  while (!queue.empty() && deliverable > 0) {
+    TransferContext* t = queue.front();
+    const auto n = static_cast<uint32_t>(std::min<uint64_t>(t->length - t->filled, deliverable));
+    s.bytes->Copy(t->buffer + t->filled, s.readPosition, n);
+    t->filled += n;
+    s.readPosition += n;
+    deliverable -= n;
+    available -= n;
+    if (settings.bandwidthBytesPerSecond > 0) s.budget -= n;
+    if (t->filled < t->length) break;
+    queue.pop_front();
+    t->Complete(TransferStatus::Completed, t->length);
+  }
+  if (settings.bandwidthBytesPerSecond > 0) {
+    // Unused bus time is not saved up.
+    s.budget = std::min(s.budget, settings.bandwidthBytesPerSecond * 0.002);
+  }
+  if (available > kFifoBytes) {
+    s.readPosition += available - kFifoBytes;
+    available = kFifoBytes;
+    ++breakCounter_;
+  }
+  s.fifoFill = static_cast<uint32_t>(available);
+}
+
+// ---- Pump ----
+
+bool SimFx2::NeedsTicks() const {
+  return (stream_.on || generating_ || (Streams(program_) && pod_->ClockNow().running)) && pod_->Settings().realTime;
+}
+
+void SimFx2::EnsurePump() {
+  if (!pump_.joinable() && !quit_) pump_ = std::thread(&SimFx2::PumpLoop, this);
+}
+
+void SimFx2::PumpLoop() {
+  std::unique_lock<std::mutex> hold(lock_);
+  while (!quit_) {
+    if (!unplugged_) Service(Clock::now());
+    wake_.wait_for(hold, NeedsTicks() ? std::chrono::milliseconds(1) : std::chrono::milliseconds(50));
+  }
+}
+
+void SimFx2::Wake() { wake_.notify_all(); }
+
+void SimFx2::Shutdown() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    quit_ = true;
+  }
+  wake_.notify_all();
+  if (pump_.joinable() && pump_.get_id() != std::this_thread::get_id()) pump_.join();
+}
+
+// ---- Read-back ----
+
+void SimFx2::Record(int slot, const uint8_t* bytes, uint32_t length) {
+  OutputLog& log = outputs_[slot];
+  log.bytes.insert(log.bytes.end(), bytes, bytes + length);
+  const size_t kept = log.bytes.size() - log.head;
+  if (kept > kOutputKeep) log.head += kept - kOutputKeep;
+  if (log.head > kOutputKeep) {
+    log.bytes.erase(log.bytes.begin(), log.bytes.begin() + static_cast<ptrdiff_t>(log.head));
+    log.head = 0;
+  }
+}
+
+uint32_t SimFx2::ReadOutput(uint8_t endpoint, uint8_t* buffer, uint32_t length) {
+  std::lock_guard<std::mutex> hold(lock_);
+  const int slot = EndpointSlot(endpoint);
+  if (slot < 0 || (endpoint & 0x80)) return 0;
+  OutputLog& log = outputs_[static_cast<size_t>(slot)];
+  const size_t waiting = log.bytes.size() - log.head;
+  if (!buffer) return static_cast<uint32_t>(std::min<size_t>(waiting, UINT32_MAX));
+  const auto n = static_cast<uint32_t>(std::min<size_t>(waiting, length));
+  std::memcpy(buffer, log.bytes.data() + log.head, n);
+  log.head += n;
+  if (log.head == log.bytes.size()) {
+    log.bytes.clear();
+    log.head = 0;
+  }
+  return n;
+}
+
+std::vector<ControlRecord> SimFx2::ControlLog() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return controlLog_;
+}
+
+Program SimFx2::RunningProgram() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return program_;
+}
+
+std::string SimFx2::ProgramName() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return programName_;
+}
+
+uint8_t SimFx2::BreakCounter() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return breakCounter_;
+}
+
+}  // namespace tqla::sim

@@ -1,0 +1,209 @@
+// The simulated pod: two emulated FX2 controllers with the boot loader's
+// firmware-load request, the CPU reset register, the endpoint layouts of the
+// pod's alternate settings, and the programs of the stand-in images (status
+// byte, commands, sample streams, pattern output, static I/O, EEPROM).
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/signal_source.h"
+#include "usb/usb_backend.h"
+
+namespace tqla::sim {
+
+using Clock = std::chrono::steady_clock;
+
+// What the CPU of an FX2 runs, decided by the image loaded when its reset is released.
+enum class Program : uint8_t {
+  None,     // held in reset, or never started
+  Unknown,  // an image that is no stand-in: it answers nothing
+  Logic16, Logic8, Timing, Scope2, Scope1, Stream, Generator8, Generator16, Mode, Vendor,
+};
+
+struct ControlRecord {
+  usb::SetupPacket setup;
+  uint8_t firstByte = 0;  // first data byte of a write
+  bool ok = false;
+};
+
+class SimPod;
+
+class SimFx2 {
+ public:
+  // pod is null for a plain device that runs no program.
+  SimFx2(SimPod* pod, bool digital, uint16_t vendorId, uint16_t productId, uint16_t release);
+  ~SimFx2();
+  SimFx2(const SimFx2&) = delete;
+  SimFx2& operator=(const SimFx2&) = delete;
+
+  usb::DeviceDescriptor Descriptor() const;
+  std::vector<usb::AltSettingDescriptor> AltSettings() const;
+  int CurrentAltSetting();
+  bool SelectAltSetting(uint8_t setting);
+  bool Control(const usb::SetupPacket& setup, uint8_t* data, uint32_t& transferred);
+  void Submit(usb::TransferContext& transfer);
+  void Cancel(usb::TransferContext& transfer);
+  void CancelEndpoint(uint8_t endpoint);
+  bool ClearHalt(uint8_t endpoint);
+
+  // Fails every request from now on, pending ones included.
+  void Unplug();
+  // Stops the pump thread for good.
+  void Shutdown();
+  void Stall(uint8_t endpoint);
+  // Wakes the pump so that it looks at the pod's sample clock again.
+  void Wake();
+
+  // What tests and hosts read back.
+  Program RunningProgram();
+  std::string ProgramName();
+  uint32_t ReadOutput(uint8_t endpoint, uint8_t* buffer, uint32_t length);
+  std::vector<ControlRecord> ControlLog();
+  uint8_t BreakCounter();
+
+ private:
+  struct Stream {
+    bool on = false;
+    uint64_t generation = 0;
+    std::shared_ptr<const ByteStream> bytes;
+    Clock::time_point start;
+    double bytesPerSecond = 0;
+    uint64_t sampledBytes = 0;  // signal bytes the converters have produced
+    uint64_t readPosition = 0;  // next stream byte to hand to the host
+    uint32_t fifoFill = 0;      // produced, not yet handed over
+    double budget = 0;          // bytes the bus may still carry (bandwidth limit)
+    Clock::time_point budgetTime;
+  };
+  struct OutputLog {
+    std::vector<uint8_t> bytes;
+    size_t head = 0;
+  };
+
+  static int EndpointSlot(uint8_t address);
+  bool InCurrentSetting(uint8_t address) const;
+  bool ProgramRuns() const { return program_ != Program::None && program_ != Program::Unknown; }
+  bool FailingControl();
+  bool HandleControl(const usb::SetupPacket& setup, uint8_t* data, uint32_t& transferred);
+  void WriteCpuControl(uint8_t value);
+  void StartProgram();
+  void HoldProgram();
+  void Service(Clock::time_point now);
+  void ServiceStatus();
+  void ServiceCommands();
+  void ServiceOutData(int slot, Clock::time_point now);
+  void ServiceSamples(Clock::time_point now);
+  void HandleCommand(const uint8_t* bytes, uint32_t length);
+  void SyncSampleClock();
+  void Record(int slot, const uint8_t* bytes, uint32_t length);
+  void FailPending(uint8_t address, usb::TransferStatus status);
+  void EnsurePump();
+  void PumpLoop();
+  bool NeedsTicks() const;
+
+  SimPod* const pod_;
+  const bool digital_;
+  const uint16_t vendorId_, productId_, release_;
+
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::thread pump_;
+  bool quit_ = false;
+  bool unplugged_ = false;
+  int altSetting_ = 0;
+  std::array<uint8_t, 8192> ram_{};
+  bool cpuHeld_ = false;
+  Program program_ = Program::None;
+  std::string programName_;
+  bool readySent_ = false;
+  uint8_t breakCounter_ = 0;
+  // Pending requests per endpoint slot (see EndpointSlot), oldest first.
+  std::array<std::deque<usb::TransferContext*>, 8> pending_;
+  std::array<bool, 8> halted_{};
+  std::array<OutputLog, 8> outputs_;
+  std::vector<ControlRecord> controlLog_;
+  Stream stream_;
+  // Reply of the static-input read command, waiting on endpoint 0x86.
+  std::vector<uint8_t> reply_;
+  size_t replyAt_ = 0;
+  uint64_t staticPosition_ = 0;
+  uint16_t signalMask_ = 0;
+  // Pattern output of the generator programs.
+  bool generating_ = false;
+  double outputBytesPerSecond_ = 0;
+  double outputBudget_ = 0;
+  Clock::time_point outputTime_;
+};
+
+// Pod-wide settings, shared by both FX2.
+struct PodSettings {
+  bool realTime = true;
+  bool fullSpeed = false;
+  bool noReadyByte = false;
+  // Control transfers that still succeed before failures start; -1 = none fail.
+  int64_t controlPassCount = -1;
+  uint32_t controlFailCount = 0;
+  double bandwidthBytesPerSecond = 0;  // 0: no limit
+};
+
+// The sample clock the Digital FX2 starts (GO, or a running TimingImage) and
+// the Analog FX2 follows, so both streams carry the same samples.
+struct SampleClock {
+  bool running = false;
+  uint64_t generation = 0;
+  Clock::time_point start;
+  double samplesPerSecond = 0;
+};
+
+class SimPod {
+ public:
+  static constexpr uint32_t kEepromBytes = 16384;
+
+  explicit SimPod(uint32_t podId);
+  uint32_t PodId() const { return podId_; }
+  SimFx2& Digital() { return digital_; }
+  SimFx2& Analog() { return analog_; }
+
+  PodSettings Settings();
+  template <class F>
+  void Update(F&& change) {
+    std::lock_guard<std::mutex> hold(lock_);
+    change(settings_);
+  }
+  // A new source plays from its start at the next GO.
+  void SetSource(std::shared_ptr<const SignalSource> source);
+  // A control transfer is about to run: false when a failure is injected for it.
+  bool ControlAllowed();
+  bool ReadEeprom(uint32_t address, uint8_t* data, uint32_t length);
+  bool WriteEeprom(uint32_t address, const uint8_t* data, uint32_t length);
+  // The source's bytes for one FX2 program, made once per source and format.
+  std::shared_ptr<const ByteStream> StreamFor(StreamFormat format);
+  // The source's word at a position (static input).
+  uint32_t SourceWord(uint64_t position);
+
+  void StartClock(double samplesPerSecond);
+  void StopClock();
+  SampleClock ClockNow();
+
+ private:
+  const uint32_t podId_;
+  // Taken after an FX2's lock, never before it.
+  std::mutex lock_;
+  PodSettings settings_;
+  std::shared_ptr<const SignalSource> source_;
+  std::vector<uint8_t> eeprom_;
+  SampleClock clock_;
+  std::vector<std::pair<StreamFormat, std::shared_ptr<const ByteStream>>> streams_;
+  SimFx2 digital_;
+  SimFx2 analog_;
+};
+
+}  // namespace tqla::sim
