@@ -34,6 +34,81 @@ TQLA_EXPORT void TQLA_API TqlaSetTraceSink(TqlaTraceSink sink, void* user);
  * add-in is loaded. Without an add-in, ADDIN passes bits through unchanged. */
 TQLA_EXPORT int32_t TQLA_API TqlaSetAddinLibrary(const char* path);
 
+
+/* ---- Simulated pod ----
+ * A simulated pod behaves as a real one on the USB: two FX2 controllers
+ * (Digital first) with PodVendorId/PodProductId and the pod ID in bcdDevice,
+ * listed after any real device. Pods are named by the handle TqlaSimAddPod
+ * returns. Settings take effect at the pod's next GO command. */
+
+/* Which FX2 of a simulated pod. */
+#define TQLA_SIM_DIGITAL 0
+#define TQLA_SIM_ANALOG 1
+
+/* Built-in signal sources: a 16-bit counter with ramps on CH1 and CH2; a sine
+ * on CH1 and a cosine on CH2; demonstration bus traffic (I2C on channels 0-1,
+ * SPI on 2-5, serial on 6, a slow counter on 8-15) with the sine and cosine. */
+#define TQLA_SIM_SOURCE_COUNTER 1
+#define TQLA_SIM_SOURCE_SINE 2
+#define TQLA_SIM_SOURCE_DEMO 3
+
+/* Faults (TqlaSimInjectFault), with the meaning of their arguments a and b. */
+#define TQLA_SIM_FAULT_NONE 0           /* clears every fault below but an unplug */
+#define TQLA_SIM_FAULT_NO_READY_BYTE 1  /* the status byte never reads 0x55 */
+#define TQLA_SIM_FAULT_CONTROL_FAIL 2   /* after a control transfers succeed, the next b fail (b 0: one) */
+#define TQLA_SIM_FAULT_STALL 3          /* endpoint address b of FX2 a halts until ResetEndpoint */
+#define TQLA_SIM_FAULT_BANDWIDTH 4      /* each FX2 delivers at most a bytes per second (0: no limit) */
+#define TQLA_SIM_FAULT_UNPLUG 5         /* the pod leaves the bus; its transfers fail */
+#define TQLA_SIM_FAULT_FULL_SPEED 6     /* the pod sits on a full-speed port (64-byte packets) */
+
+/* Removes every simulated device. */
+TQLA_EXPORT void TQLA_API TqlaSimReset(void);
+/* Adds a pod with pod ID id at the end of the bus; its handle (1, 2, ...) or 0. */
+TQLA_EXPORT int32_t TQLA_API TqlaSimAddPod(uint32_t id);
+/* Adds a device that runs no program at enumeration position (negative: at the end); 1 or 0. */
+TQLA_EXPORT int32_t TQLA_API TqlaSimAddDevice(uint16_t vendorId, uint16_t productId, uint16_t release,
+    int32_t position);
+/* Plays count sample words (digital bits 0-15, CH1 bits 16-23, CH2 bits 24-31),
+ * repeating them when loop is nonzero, else holding the last; the words are copied. 1 or 0. */
+TQLA_EXPORT int32_t TQLA_API TqlaSimSetSamples(int32_t pod, const uint32_t* words, uint32_t count,
+    int32_t loop);
+/* Plays a built-in source (TQLA_SIM_SOURCE_*); 1 or 0. */
+TQLA_EXPORT int32_t TQLA_API TqlaSimSetSource(int32_t pod, int32_t source);
+/* Nonzero: samples flow at the true rate (the default); 0: as fast as the host reads. 1 or 0. */
+TQLA_EXPORT int32_t TQLA_API TqlaSimSetRealTime(int32_t pod, int32_t realTime);
+/* Writes length bytes of the pod's 16384-byte EEPROM at address (calibration
+ * constants at 96-111); 1 or 0. */
+TQLA_EXPORT int32_t TQLA_API TqlaSimSetEeprom(int32_t pod, uint32_t address, const uint8_t* bytes,
+    uint32_t length);
+/* Reads length bytes of the pod's EEPROM at address; 1 or 0. */
+TQLA_EXPORT int32_t TQLA_API TqlaSimGetEeprom(int32_t pod, uint32_t address, uint8_t* bytes, uint32_t length);
+/* Injects a fault (TQLA_SIM_FAULT_*); 1 or 0. */
+TQLA_EXPORT int32_t TQLA_API TqlaSimInjectFault(int32_t pod, int32_t fault, uint32_t a, uint32_t b);
+/* Takes up to length of the bytes FX2 fx2 received on OUT endpoint endpoint
+ * (0x01 commands, 0x02 patterns and signal values, 0x04), oldest first; returns
+ * the count. A null buffer returns how many wait without taking them. */
+TQLA_EXPORT uint32_t TQLA_API TqlaSimReadOutput(int32_t pod, int32_t fx2, uint8_t endpoint, uint8_t* buffer,
+    uint32_t length);
+/* The name of the image FX2 fx2 runs into name (size bytes, terminated), "" when
+ * none runs; 1, or 0 for an unknown pod. */
+TQLA_EXPORT int32_t TQLA_API TqlaSimProgram(int32_t pod, int32_t fx2, char* name, uint32_t size);
+
+/* ---- Firmware folder ----
+ * Real pods get real images, read as <name>.bin (8192 bytes, e.g.
+ * Logic16Image.bin) from the first folder holding them: the folder set here,
+ * $TQLA_FIRMWARE_DIR, $XDG_DATA_HOME/tqla/firmware, each
+ * $XDG_DATA_DIRS/tqla/firmware, then the installed firmware folder. */
+
+/* Sets the folder searched first (null or "" clears it); returns 1. */
+TQLA_EXPORT int32_t TQLA_API TqlaSetFirmwareDir(const char* path);
+
+/* ---- Device accessors ---- */
+
+/* The open pod's Digital FX2 for the raw-transfer exports; null when no pod is open. */
+TQLA_EXPORT CCyUSBDevice* TQLA_API TqlaDigitalDevice(void);
+/* The open pod's Analog FX2; null when no pod is open. */
+TQLA_EXPORT CCyUSBDevice* TQLA_API TqlaAnalogDevice(void);
+
 #ifdef __cplusplus
 }
 #endif
