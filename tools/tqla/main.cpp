@@ -1,11 +1,3 @@
-#include <cstdio>
-#include <cstring>
+#include "cli.h"
 
-int main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-    std::printf("usage: tqla COMMAND [OPTIONS]\n");
-    return argc < 2 ? 1 : 0;
-  }
-  std::fprintf(stderr, "tqla: unknown command '%s'\n", argv[1]);
-  return 1;
-}
+int main(int argc, char** argv) { return tqla::cli::Main(argc, argv); }

@@ -1,0 +1,161 @@
+// The command framework, and the built tool run end to end.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "test_support.h"
+
+namespace tqla::cli {
+namespace {
+
+constexpr OptionSpec kOptions[] = {
+    {"format", 'O', "FORMAT", ""},
+    {"from", 0, "N", ""},
+    {"quiet", 'q', nullptr, ""},
+};
+constexpr CommandSpec kSpec = {"t", "[-O F] FILE", "", kOptions, 1, 1};
+
+ParsedArgs Parse(std::vector<std::string> words) {
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(w.data());
+  return ParseArgs(kSpec, static_cast<int>(argv.size()), argv.data());
+}
+
+TEST(CliArgs, AcceptsTheUsualSpellings) {
+  for (const auto& words : std::vector<std::vector<std::string>>{
+           {"-O", "csv", "--from", "5", "f"}, {"-Ocsv", "--from=5", "f"}, {"f", "--format=csv", "--from", "5"}}) {
+    const ParsedArgs a = Parse(words);
+    EXPECT_EQ(a.Value("format"), "csv");
+    EXPECT_EQ(a.Unsigned("from", 0), 5u);
+    EXPECT_EQ(a.positional, std::vector<std::string>{"f"});
+  }
+  EXPECT_TRUE(Parse({"-q", "--", "-f"}).Has("quiet"));
+  EXPECT_EQ(Parse({"--", "-f"}).positional, std::vector<std::string>{"-f"});
+  EXPECT_EQ(Parse({"-"}).positional, std::vector<std::string>{"-"});
+  EXPECT_TRUE(Parse({"--help"}).help) << "help needs no positional argument";
+}
+
+TEST(CliArgs, RefusesWhatItCannotUnderstand) {
+  const struct {
+    std::vector<std::string> words;
+    const char* message;
+  } kCases[] = {
+      {{"--bogus", "f"}, "unknown option '--bogus'"},
+      {{"-x", "f"}, "unknown option '-x'"},
+      {{"f", "--from"}, "--from needs a value (N)"},
+      {{"--quiet=1", "f"}, "--quiet takes no value"},
+      {{}, "missing argument"},
+      {{"f", "g"}, "unexpected argument 'g'"},
+      {{"--from", "5x", "f"}, "'5x' is not a whole number"},
+      {{"--from", "-1", "f"}, "'-1' is not a whole number"},
+  };
+  for (const auto& c : kCases) {
+    try {
+      Parse(c.words).Unsigned("from", 0);
+      ADD_FAILURE() << c.message;
+    } catch (const UsageError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_THROW(ParseUnsigned("--n", "99999999999999999999"), UsageError);
+  EXPECT_THROW(ParseSigned("--n", "11", -10, 10), UsageError);
+  EXPECT_EQ(ParseSigned("--n", "-10", -10, 10), -10);
+}
+
+struct ToolRun {
+  int status;
+  std::string out, err;
+};
+
+ToolRun Tool(const test::TempDir& dir, const std::string& args) {
+  const std::string out = dir.file("stdout"), err = dir.file("stderr");
+  const int raw = std::system(("cd '" + dir.path().string() + "' && '" TQLA_CLI_PATH "' " + args + " >'" + out +
+                               "' 2>'" + err + "'")
+                                  .c_str());
+  auto text = [](const std::string& f) {
+    const auto b = test::ReadAll(f);
+    return std::string(b.begin(), b.end());
+  };
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text(out), text(err)};
+}
+
+TEST(CliTool, DemoThenExportAndRenderItsCapture) {
+  test::TempDir dir;
+  const ToolRun demo = Tool(dir, "demo --out d");
+  ASSERT_EQ(demo.status, 0) << demo.err;
+  std::istringstream lines(demo.out);
+  int files = 0;
+  for (std::string line; std::getline(lines, line); ++files) {
+    const std::string path = line.substr(0, line.find(':'));
+    EXPECT_GT(std::filesystem::file_size(dir.file(path)), 0u) << line;
+  }
+  EXPECT_EQ(files, 5);
+
+  // The demonstration counter counts down: word i holds 65535 - i on d0..d15.
+  const ToolRun csv = Tool(dir, "export -O csv --from 10 --to 13 d/demo.tqc");
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  std::istringstream rows(csv.out);
+  std::string row;
+  std::getline(rows, row);
+  EXPECT_EQ(row.rfind("time,d0,d1,", 0), 0u);
+  for (int i = 10; i < 13; ++i) {
+    ASSERT_TRUE(std::getline(rows, row));
+    const uint32_t v = 65535 - i;
+    std::string digits;
+    for (int b = 0; b < 16; ++b) digits += std::string(",") + ((v >> b) & 1 ? "1" : "0");
+    const double volts = (static_cast<int>(std::sin(v / 10.0) * 100 + 128) - 128) * 0.078125;
+    EXPECT_EQ(row.substr(0, row.find(',')), "0.00000" + std::to_string(i - 10));
+    EXPECT_EQ(row.substr(row.find(','), digits.size()), digits);
+    EXPECT_EQ(std::strtod(row.c_str() + row.find(',') + digits.size() + 1, nullptr), volts) << row;
+  }
+  EXPECT_FALSE(std::getline(rows, row));
+
+  const ToolRun text = Tool(dir, "export -O text --to 2 d/demo.tqc");
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_EQ(text.out.substr(0, 22), "Digital0-F, CH1, CH2\n0");
+  EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 3);
+
+  const ToolRun svg = Tool(dir, "render --start 100 --samples 50 --width 100 -o w.svg d/demo.tqc");
+  EXPECT_EQ(svg.status, 0) << svg.err;
+  EXPECT_EQ(svg.out, "");
+  EXPECT_GT(std::filesystem::file_size(dir.file("w.svg")), 0u);
+}
+
+TEST(CliTool, MessagesHelpAndTrace) {
+  test::TempDir dir;
+  test::WriteAll(dir.file("foreign.tqc"), std::vector<uint8_t>(300, 7));
+  const struct {
+    const char* args;
+    const char* message;
+  } kCases[] = {
+      {"", "no command given"},
+      {"frobnicate", "unknown command 'frobnicate'"},
+      {"export missing.tqc", "missing.tqc: no such file"},
+      {"export foreign.tqc", "foreign.tqc: not a tqla capture file"},
+      {"export -O pdf foreign.tqc", "unknown format 'pdf'"},
+      {"render --samples 5 --scale 9 foreign.tqc", "not both"},
+  };
+  for (const auto& c : kCases) {
+    const ToolRun r = Tool(dir, c.args);
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
+  }
+  const ToolRun verbose = Tool(dir, "--verbose demo --out v");
+  EXPECT_EQ(verbose.status, 0);
+  EXPECT_NE(verbose.err.find("trace: MakeBuffer() of size 65536\n"), std::string::npos) << verbose.err;
+  for (const char* help : {"--help", "demo --help", "export --help", "render -h"}) {
+    const ToolRun r = Tool(dir, help);
+    EXPECT_EQ(r.status, 0) << help;
+    EXPECT_EQ(r.out.rfind("usage: tqla", 0), 0u) << help;
+  }
+}
+
+}  // namespace
+}  // namespace tqla::cli

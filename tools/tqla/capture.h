@@ -1,0 +1,56 @@
+// The tool's capture file: the library's configuration layout with fields
+// chosen by the tool (docs/capture-file.md), holding every sample of a
+// capture, and the lease that shows those samples to the library's exports.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tqla::cli {
+
+inline constexpr char kCaptureIdentification[] = "tqla capture";
+inline constexpr uint8_t kCaptureFormatVersion = 1;
+// Fixed offsets of the configuration layout.
+inline constexpr uint64_t kCaptureHeadBytes = 232;
+// The stored length counts bytes in 32 bits.
+inline constexpr uint32_t kMaxCaptureSamples = 0x3FFFFFFFu;
+
+enum AnalogChannel : uint8_t { kCh1InUse = 1, kCh2InUse = 2 };
+
+struct Capture {
+  std::vector<uint32_t> samples;
+  uint32_t rateHz = 1000000;
+  std::optional<uint32_t> trigger;  // index of the trigger sample
+  uint8_t analogChannels = kCh1InUse | kCh2InUse;
+  std::string created;  // UTC, "YYYY-MM-DDTHH:MM:SSZ"; empty for now on saving
+};
+
+// The pod's rate code for a rate (MHz x 10 + 7), 0 for a rate the pod lacks.
+uint8_t RateCode(uint32_t rateHz);
+
+// The current time as "YYYY-MM-DDTHH:MM:SSZ".
+std::string UtcNow();
+
+// Throw CliError with a message naming the file.
+void SaveCapture(const std::string& path, const Capture& capture);
+Capture LoadCapture(const std::string& path);
+
+// Makes samples the library's current sample buffer, all of them captured,
+// for the exports that read the buffer; puts the previous one back after.
+class SampleBufferLease {
+ public:
+  explicit SampleBufferLease(std::vector<uint32_t>& samples);
+  ~SampleBufferLease();
+  SampleBufferLease(const SampleBufferLease&) = delete;
+  SampleBufferLease& operator=(const SampleBufferLease&) = delete;
+
+ private:
+  uint32_t* previousBuffer_;
+  uint32_t previousLength_;
+  uint32_t previousStorage_;
+  uint32_t previousCaptured_;
+};
+
+}  // namespace tqla::cli

@@ -1,0 +1,246 @@
+#include "cli.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "commands.h"
+#include "tqla/tqla_ext.h"
+
+namespace tqla::cli {
+
+namespace {
+
+const OptionSpec* FindLong(const CommandSpec& spec, const std::string& name) {
+  for (const OptionSpec& o : spec.options)
+    if (name == o.longName) return &o;
+  return nullptr;
+}
+
+const OptionSpec* FindShort(const CommandSpec& spec, char name) {
+  for (const OptionSpec& o : spec.options)
+    if (o.shortName != 0 && o.shortName == name) return &o;
+  return nullptr;
+}
+
+std::string Display(const OptionSpec& o) { return std::string("--") + o.longName; }
+
+}  // namespace
+
+bool ParsedArgs::Has(const std::string& longName) const {
+  return values_.count(longName) != 0 || flags_.count(longName) != 0;
+}
+
+std::string ParsedArgs::Value(const std::string& longName, const std::string& fallback) const {
+  auto it = values_.find(longName);
+  return it == values_.end() ? fallback : it->second;
+}
+
+uint64_t ParsedArgs::Unsigned(const std::string& longName, uint64_t fallback, uint64_t max) const {
+  auto it = values_.find(longName);
+  return it == values_.end() ? fallback : ParseUnsigned("--" + longName, it->second, max);
+}
+
+int64_t ParsedArgs::Signed(const std::string& longName, int64_t fallback, int64_t min, int64_t max) const {
+  auto it = values_.find(longName);
+  return it == values_.end() ? fallback : ParseSigned("--" + longName, it->second, min, max);
+}
+
+ParsedArgs ParseArgs(const CommandSpec& spec, int argc, char** argv) {
+  ParsedArgs result;
+  bool optionsEnded = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (optionsEnded || word == "-" || word.size() < 2 || word[0] != '-') {
+      result.positional.push_back(word);
+      continue;
+    }
+    if (word == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (word == "--help" || word == "-h") {
+      result.help = true;
+      continue;
+    }
+    const OptionSpec* option = nullptr;
+    std::string value;
+    bool hasInlineValue = false;
+    if (word[1] == '-') {
+      const size_t eq = word.find('=');
+      const std::string name = word.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+      option = FindLong(spec, name);
+      if (!option) throw UsageError("unknown option '--" + name + "'");
+      if (eq != std::string::npos) {
+        hasInlineValue = true;
+        value = word.substr(eq + 1);
+      }
+    } else {
+      option = FindShort(spec, word[1]);
+      if (!option) throw UsageError(std::string("unknown option '-") + word[1] + "'");
+      if (word.size() > 2) {
+        hasInlineValue = true;
+        value = word.substr(2);
+      }
+    }
+    if (!option->valueName) {
+      if (hasInlineValue) throw UsageError(Display(*option) + " takes no value");
+      result.flags_.insert(option->longName);
+      continue;
+    }
+    if (!hasInlineValue) {
+      if (i + 1 >= argc) throw UsageError(Display(*option) + " needs a value (" + option->valueName + ")");
+      value = argv[++i];
+    }
+    result.values_[option->longName] = value;
+  }
+  if (result.help) return result;
+  if (result.positional.size() < spec.minPositional)
+    throw UsageError(std::string("missing argument: ") + spec.usage);
+  if (result.positional.size() > spec.maxPositional)
+    throw UsageError("unexpected argument '" + result.positional[spec.maxPositional] + "'");
+  return result;
+}
+
+void PrintHelp(const CommandSpec& spec, std::FILE* out) {
+  std::fprintf(out, "usage: tqla %s %s\n\n%s\n", spec.name, spec.usage, spec.description);
+  if (spec.options.empty()) return;
+  std::fprintf(out, "\noptions:\n");
+  for (const OptionSpec& o : spec.options) {
+    std::string left = o.shortName ? std::string("-") + o.shortName + ", " : "    ";
+    left += Display(o);
+    if (o.valueName) left += std::string(" ") + o.valueName;
+    std::fprintf(out, "  %-24s %s\n", left.c_str(), o.help);
+  }
+  std::fprintf(out, "  %-24s %s\n", "-h, --help", "show this help");
+}
+
+uint64_t ParseUnsigned(const std::string& what, const std::string& text, uint64_t max) {
+  uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec == std::errc::invalid_argument || ptr != end)
+    throw UsageError(what + ": '" + text + "' is not a whole number");
+  if (ec == std::errc::result_out_of_range || value > max)
+    throw UsageError(what + ": " + text + " is out of range (at most " + std::to_string(max) + ")");
+  return value;
+}
+
+int64_t ParseSigned(const std::string& what, const std::string& text, int64_t min, int64_t max) {
+  int64_t value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec == std::errc::invalid_argument || ptr != end)
+    throw UsageError(what + ": '" + text + "' is not a whole number");
+  if (ec == std::errc::result_out_of_range || value < min || value > max)
+    throw UsageError(what + ": " + text + " is out of range (" + std::to_string(min) + " to " +
+                     std::to_string(max) + ")");
+  return value;
+}
+
+OutputFile::OutputFile(const std::string& path) {
+  if (path.empty() || path == "-") {
+    name_ = "standard output";
+    std::fflush(stdout);
+    const int fd = dup(STDOUT_FILENO);
+    file_ = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (!file_ && fd >= 0) close(fd);
+  } else {
+    name_ = path;
+    file_ = std::fopen(path.c_str(), "wb");
+  }
+  if (!file_) throw CliError("cannot write " + name_ + ": " + std::strerror(errno));
+  std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+}
+
+OutputFile::~OutputFile() {
+  if (file_) std::fclose(file_);
+}
+
+void OutputFile::Close() {
+  if (!file_) return;
+  const bool failed = std::ferror(file_) != 0;
+  const int error = errno;
+  const bool closeFailed = std::fclose(file_) != 0;
+  file_ = nullptr;
+  if (failed || closeFailed)
+    throw CliError("writing " + name_ + " failed: " + std::strerror(closeFailed ? errno : error));
+}
+
+Progress::Progress(const char* label, uint64_t total) : label_(label), total_(total) {
+  // Below a million samples a job is over before a percentage helps.
+  active_ = total >= (1u << 20) && isatty(STDERR_FILENO);
+}
+
+Progress::~Progress() {
+  if (active_) std::fprintf(stderr, "\r%s: done      \n", label_);
+}
+
+void Progress::Show(uint64_t done) {
+  const uint64_t percent = done * 100 / total_;
+  std::fprintf(stderr, "\r%s: %3u%%", label_, static_cast<unsigned>(percent));
+  std::fflush(stderr);
+  next_ = (percent + 1) * total_ / 100;
+}
+
+namespace {
+
+void TraceToStderr(const char* line, void*) { std::fprintf(stderr, "trace: %s\n", line); }
+
+void PrintToolHelp(std::FILE* out) {
+  std::fprintf(out,
+               "usage: tqla [--verbose] COMMAND [OPTIONS]\n\n"
+               "Captures, exports and draws data of the USB logic analyzer and scope pod.\n\n"
+               "commands:\n");
+  for (const Command& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+  std::fprintf(out,
+               "\noptions:\n"
+               "  -v, --verbose  show the library's trace on stderr\n"
+               "  -h, --help     show this help\n"
+               "  --version      show the version\n\n"
+               "'tqla COMMAND --help' describes a command; see also tqla(1).\n");
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  int at = 1;
+  for (; at < argc && argv[at][0] == '-'; ++at) {
+    const std::string word = argv[at];
+    if (word == "--verbose" || word == "-v") {
+      TqlaSetTraceSink(TraceToStderr, nullptr);
+    } else if (word == "--help" || word == "-h") {
+      PrintToolHelp(stdout);
+      return 0;
+    } else if (word == "--version") {
+      std::printf("tqla %s\n", TQLA_VERSION);
+      return 0;
+    } else {
+      std::fprintf(stderr, "tqla: unknown option '%s' (see 'tqla --help')\n", word.c_str());
+      return 1;
+    }
+  }
+  if (at >= argc) {
+    std::fprintf(stderr, "tqla: no command given (see 'tqla --help')\n");
+    return 1;
+  }
+  const std::string name = argv[at];
+  for (const Command& c : kCommands) {
+    if (name != c.name) continue;
+    try {
+      return c.run(argc - at - 1, argv + at + 1);
+    } catch (const UsageError& e) {
+      std::fprintf(stderr, "tqla %s: %s (see 'tqla %s --help')\n", c.name, e.what(), c.name);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "tqla %s: %s\n", c.name, e.what());
+    }
+    return 1;
+  }
+  std::fprintf(stderr, "tqla: unknown command '%s' (see 'tqla --help')\n", name.c_str());
+  return 1;
+}
+
+}  // namespace tqla::cli

@@ -1,0 +1,27 @@
+// The commands of the tqla tool. A command is one file (cmd_NAME.cpp) that
+// defines its Run function, and one line in the table below.
+#pragma once
+
+namespace tqla::cli {
+
+// Runs a command on the words after its name; returns the exit status.
+// Failures are thrown as CliError (cli.h).
+using CommandRun = int (*)(int argc, char** argv);
+
+struct Command {
+  const char* name;
+  const char* summary;
+  CommandRun run;
+};
+
+int RunDemo(int argc, char** argv);
+int RunExport(int argc, char** argv);
+int RunRender(int argc, char** argv);
+
+inline constexpr Command kCommands[] = {
+    {"demo", "write a demonstration capture and its exports", RunDemo},
+    {"export", "convert a capture to VCD, CSV or text", RunExport},
+    {"render", "draw a window of a capture as SVG", RunRender},
+};
+
+}  // namespace tqla::cli

@@ -1,0 +1,47 @@
+// Drawing a window of a capture as SVG from the library's screen codes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tqla::cli {
+
+// What the library's screen scaling gives for one window, one entry per column.
+struct ScreenTraces {
+  uint32_t width = 0;
+  std::array<std::vector<uint8_t>, 16> logic;  // 0 low, 1 high, 2 band
+  // Per scope channel the column minimum and maximum, 256 where nothing is drawn;
+  // empty when the channel is not drawn.
+  std::array<std::vector<uint32_t>, 2> minimum;
+  std::array<std::vector<uint32_t>, 2> maximum;
+};
+
+// Where the window lies in time.
+struct RenderView {
+  int64_t start = 0;            // sample at column 0
+  double samplesPerColumn = 1;  // the scale over 1024
+  uint32_t rateHz = 1;
+  std::optional<uint32_t> trigger;
+  std::string title;
+};
+
+// Fills the traces of width columns from samples (made the current sample
+// buffer for the call) with the library's screen scaling; analogChannels
+// selects the scope channels drawn.
+ScreenTraces ScaleToScreen(std::vector<uint32_t>& samples, int32_t start, uint32_t width, uint32_t scale,
+                           uint8_t analogChannels);
+
+void WriteSvg(std::FILE* out, const ScreenTraces& traces, const RenderView& view);
+
+// A tick every step seconds: the 1-2-5 step that gives about eight ticks in
+// duration seconds.
+double TickStep(double duration);
+
+// Time label in engineering units, with as many decimals as step needs.
+std::string TickLabel(double seconds, double step);
+
+}  // namespace tqla::cli
