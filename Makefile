@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test demo asan-test tsan-test bench install clean
+.PHONY: all deps build test demo asan-test tsan-test bench install clean fuzz
 
 all: build
 
@@ -45,3 +45,17 @@ install: build
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) demo-out
+
+# The packet engine's libFuzzer targets under AddressSanitizer (clang), each
+# run for FUZZ_SECONDS over its seed corpus of the test files.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTQLA_SANITIZE=address -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target tqla_fuzz_protocol_file tqla_fuzz_packet_list
+	mkdir -p $(FUZZ_BUILD)/corpus/protocol_file $(FUZZ_BUILD)/corpus/packet_list
+	$(FUZZ_BUILD)/tqla_fuzz_protocol_file -max_total_time=$(FUZZ_SECONDS) -timeout=10 -close_fd_mask=1 \
+	  $(FUZZ_BUILD)/corpus/protocol_file tests/packets/protocols
+	$(FUZZ_BUILD)/tqla_fuzz_packet_list -max_total_time=$(FUZZ_SECONDS) -timeout=10 -close_fd_mask=1 \
+	  $(FUZZ_BUILD)/corpus/packet_list tests/packets/records
