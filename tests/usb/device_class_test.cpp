@@ -231,3 +231,17 @@ TEST_F(DeviceClass, BadArgumentsFailWithoutTouchingTheBus) {
 }
 
 }  // namespace
+
+#if __has_include(<libusb.h>)
+#include "usb/libusb/libusb_bus.h"
+
+namespace {
+
+TEST(RealPods, OpeningPastTheLastDeviceFailsCleanly) {
+  tqla::usb::Backend& bus = tqla::usb::LibusbBus();
+  EXPECT_EQ(bus.Open(bus.Count()), nullptr);
+  EXPECT_EQ(bus.Open(255), nullptr);
+}
+
+}  // namespace
+#endif

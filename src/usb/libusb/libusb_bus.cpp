@@ -140,12 +140,10 @@ class LibusbDevice : public BackendDevice {
     return settings;
   }
 
+  // Asked of the device once when the handle opens, then tracked, so that
+  // checking for the current setting puts nothing on the bus.
   int CurrentAltSetting() override {
-    uint8_t setting = 0;
-    // GET_INTERFACE; the setting last selected when the device does not answer.
-    const int got = libusb_control_transfer(shared_.handle, 0x81, 0x0A, 0, 0, &setting, 1, 1000);
     std::lock_guard<std::mutex> hold(shared_.lock);
-    if (got == 1) shared_.altSetting = setting;
     return shared_.altSetting;
   }
 
@@ -294,6 +292,10 @@ std::unique_ptr<BackendDevice> LibusbBackend::Open(uint32_t index) {
       return nullptr;
     }
     libusb_ref_device(found);
+    uint8_t setting = 0;
+    if (libusb_control_transfer(made->handle, 0x81, 0x0A, 0, 0, &setting, 1, 1000) == 1) {  // GET_INTERFACE
+      made->altSetting = setting;
+    }
     shared = std::move(made);
     StartEvents();
   }
