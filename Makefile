@@ -50,7 +50,8 @@ clean:
 # run for FUZZ_SECONDS over its seed corpus of the test files.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
-fuzz: deps
+fuzz:
+	@sh scripts/install-deps.sh fuzz
 	CC=clang CXX=clang++ cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTQLA_SANITIZE=address -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target tqla_fuzz_protocol_file tqla_fuzz_packet_list
