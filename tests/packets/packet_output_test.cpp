@@ -113,8 +113,9 @@ TEST_F(PacketOutput, ByteOrderOfLayerEntries) {
   const char* layers = "[PROTOCOL]\nNAME = LOW\n[END]\nTYPE = EVENT\nEVENT = 2\n[FIELDS]\nFIELDS UP.16%s.H\n"
                        "[PROTOCOL]\nNAME = UP\n[END]\nTYPE = EVENT\nEVENT = 127\n[FIELDS]\nFIELDS A.8.H B.8.H\n";
   for (const auto& [flags, order] : {std::pair{"", "A,12,B,34"}, std::pair{"B", "A,34,B,12"}}) {
-    std::string text = layers;
-    text.replace(text.find("%s"), 2, flags);
+    const std::string pattern = layers;
+    const size_t at = pattern.find("%s");
+    const std::string text = pattern.substr(0, at) + flags + pattern.substr(at + 2);
     ASSERT_EQ(Init(text), 1) << error_;
     sample_ = 100;
     Bytes({0x12, 0x34});
