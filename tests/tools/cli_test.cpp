@@ -159,3 +159,51 @@ TEST(CliTool, MessagesHelpAndTrace) {
 
 }  // namespace
 }  // namespace tqla::cli
+
+namespace tqla::cli {
+namespace {
+
+TEST(CliTool, PacketsCheckShowsTheModelOrTheParserError) {
+  test::TempDir dir;
+  test::WriteAll(dir.file("layers.txt"),
+                 [] {
+                   const std::string t =
+                       "[PROTOCOL]\nNAME = LINK\n[END]\nTYPE = LENGTH\nBYTELENGTH = 3\n"
+                       "[FIELDS]\nFIELDS HDR.8.H CMD.16.I\n";
+                   return std::vector<uint8_t>(t.begin(), t.end());
+                 }());
+  const ToolRun check = Tool(dir, "packets check layers.txt");
+  ASSERT_EQ(check.status, 0) << check.err;
+  EXPECT_NE(check.out.find("protocol 0: LINK"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("fields 1: HDR.8 CMD.16 (hidden)"), std::string::npos) << check.out;
+  EXPECT_EQ(check.out.find("Token:"), std::string::npos);  // the parser's trace only on request
+  EXPECT_NE(Tool(dir, "packets check --trace layers.txt").out.find("Token:"), std::string::npos);
+
+  const std::string bad = "[PROTOCOL]\nNAME = LINK\n[PACKET]\nLENGTH = 3\n";
+  test::WriteAll(dir.file("bad.txt"), std::vector<uint8_t>(bad.begin(), bad.end()));
+  const ToolRun rejected = Tool(dir, "packets check bad.txt");
+  EXPECT_EQ(rejected.status, 1);
+  EXPECT_EQ(rejected.err, "tqla packets: bad.txt: Unknown keyword LENGTH in PACKET section\n");
+
+  const ToolRun missing = Tool(dir, "packets check none.txt");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("none.txt: "), std::string::npos) << missing.err;
+  EXPECT_EQ(Tool(dir, "packets frob x").status, 1);
+}
+
+TEST(CliTool, PacketsShowListsEveryPacketWithItsOffsets) {
+  test::TempDir dir;
+  const std::string records = "LINK,100,HDR,A5,EoP, ,0,12\nLINK,200,HDR,5A,EoP, ,12,24\n";
+  test::WriteAll(dir.file("packets.txt"), std::vector<uint8_t>(records.begin(), records.end()));
+  const ToolRun show = Tool(dir, "packets show packets.txt");
+  ASSERT_EQ(show.status, 0) << show.err;
+  EXPECT_EQ(show.out,
+            "0:  LINK=100  HDR=A5  [offsets 0..12]\n"
+            "1:  LINK=200  HDR=5A  [offsets 12..24]\n"
+            "2 packets\n");
+  test::WriteAll(dir.file("empty.txt"), {});
+  EXPECT_EQ(Tool(dir, "packets show empty.txt").status, 1);
+}
+
+}  // namespace
+}  // namespace tqla::cli

@@ -17,11 +17,13 @@ struct Command {
 int RunDemo(int argc, char** argv);
 int RunExport(int argc, char** argv);
 int RunRender(int argc, char** argv);
+int RunPackets(int argc, char** argv);
 
 inline constexpr Command kCommands[] = {
     {"demo", "write a demonstration capture and its exports", RunDemo},
     {"export", "convert a capture to VCD, CSV or text", RunExport},
     {"render", "draw a window of a capture as SVG", RunRender},
+    {"packets", "check a protocol definition file or show a packet record file", RunPackets},
 };
 
 }  // namespace tqla::cli
