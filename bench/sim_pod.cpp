@@ -33,12 +33,13 @@ struct Drain {
 };
 
 // Keeps 32 reads of 64 KiB queued on endpoint 0x86 until stop is set.
-void DrainEndpoint(CCyUSBDevice* device, const std::atomic<bool>& stop, Drain& result) {
+void DrainEndpoint(CCyUSBDevice* device, const std::atomic<bool>& stop, std::atomic<int>& queued, Drain& result) {
   static thread_local uint8_t buffers[32][65536];
   usb::Overlapped events[32];
   usb::TransferContext* contexts[32];
   CCyUSBEndPoint* ep6 = device->FindEndpoint(0x86);
   for (int i = 0; i < 32; ++i) contexts[i] = ep6->BeginTransfer(buffers[i], 65536, &events[i]);
+  ++queued;
   while (!stop.load()) {
     for (int i = 0; i < 32 && !stop.load(); ++i) {
       if (!ep6->WaitTransfer(&events[i], 120)) {
@@ -84,11 +85,14 @@ void BM_SimPodFullRate(benchmark::State& state) {
     Status(analog);  // the ready bytes; later reads give the break counters
 
     std::atomic<bool> stop{false};
+    std::atomic<int> queued{0};
     Drain d, a;
     const double cpuBefore = CpuSeconds(RUSAGE_SELF);
     const auto start = std::chrono::steady_clock::now();
-    std::thread digitalHost(DrainEndpoint, digital, std::cref(stop), std::ref(d));
-    std::thread analogHost(DrainEndpoint, analog, std::cref(stop), std::ref(a));
+    std::thread digitalHost(DrainEndpoint, digital, std::cref(stop), std::ref(queued), std::ref(d));
+    std::thread analogHost(DrainEndpoint, analog, std::cref(stop), std::ref(queued), std::ref(a));
+    // Both hosts have their requests queued before the samples start.
+    while (queued.load() < 2) std::this_thread::yield();
     uint8_t go[2] = {1, 1};  // rate divisor 1: 24 MS/s
     int32_t two = 2;
     digital->FindEndpoint(0x01)->Transfer(go, two);

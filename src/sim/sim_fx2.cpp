@@ -500,7 +500,12 @@ void SimFx2::PumpLoop() {
   }
 }
 
-void SimFx2::Wake() { wake_.notify_all(); }
+void SimFx2::Wake() {
+  // Taking the lock first means the pump is either waiting or has yet to look
+  // at the clock, so the wake cannot fall between its look and its wait.
+  { std::lock_guard<std::mutex> hold(lock_); }
+  wake_.notify_all();
+}
 
 void SimFx2::Shutdown() {
   {

@@ -60,7 +60,8 @@ class SimFx2 {
   // Stops the pump thread for good.
   void Shutdown();
   void Stall(uint8_t endpoint);
-  // Wakes the pump so that it looks at the pod's sample clock again.
+  // Wakes the pump so that it looks at the pod's sample clock again. May be
+  // called with the Digital FX2's lock held (never the other way round).
   void Wake();
 
   // What tests and hosts read back.
