@@ -207,3 +207,54 @@ TEST(CliTool, PacketsShowListsEveryPacketWithItsOffsets) {
 
 }  // namespace
 }  // namespace tqla::cli
+
+namespace tqla::cli {
+namespace {
+
+TEST(CliTool, PodCommandsOnSimulatedPods) {
+  test::TempDir dir;
+  const ToolRun none = Tool(dir, "list");
+  ASSERT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(none.out, "0 pods\n");
+
+  const ToolRun two = Tool(dir, "--sim=7 --sim=9 list");
+  ASSERT_EQ(two.status, 0) << two.err;
+  EXPECT_EQ(two.out,
+            "pod 7: Digital FX2 high speed, Analog FX2 high speed\n"
+            "pod 9: Digital FX2 high speed, Analog FX2 high speed\n"
+            "2 pods\n");
+
+  const ToolRun selftest = Tool(dir, "--sim selftest");
+  EXPECT_EQ(selftest.status, 0) << selftest.err;
+  EXPECT_NE(selftest.out.find(": Found FX2 attached to High Speed Port\n"), std::string::npos) << selftest.out;
+  EXPECT_TRUE(std::filesystem::exists(dir.file("tqlog.txt")));
+
+  // The simulated pod's EEPROM holds identity calibration: gain 0.078125 and
+  // offset 128 with 24 fraction bits.
+  const ToolRun read = Tool(dir, "--sim eeprom read -a 0x60 -n 16");
+  ASSERT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(read.out, "0060: 00 00 14 00 00 00 14 00 00 00 00 80 00 00 00 80\n");
+  const ToolRun write = Tool(dir, "--sim=3 eeprom write --pod 3 -a 200 --hex 0102A0ff");
+  EXPECT_EQ(write.status, 0) << write.err;
+  EXPECT_EQ(write.out, "wrote 4 bytes at 200\n");
+
+  const struct {
+    const char* args;
+    const char* message;
+  } kFailures[] = {
+      {"eeprom read", "no pod found: attach one, or add --sim"},
+      {"--sim eeprom read --pod 5", "cannot open pod 5"},
+      {"--sim eeprom write -a 1", "write needs --hex or --input"},
+      {"--sim eeprom write --hex 123", "pairs of hexadecimal digits"},
+      {"--sim eeprom read -a 65530 -n 16", "passes the end of the EEPROM"},
+      {"--sim=x list", "--sim"},
+  };
+  for (const auto& f : kFailures) {
+    const ToolRun run = Tool(dir, f.args);
+    EXPECT_EQ(run.status, 1) << f.args;
+    EXPECT_NE(run.err.find(f.message), std::string::npos) << f.args << ": " << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace tqla::cli

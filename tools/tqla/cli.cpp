@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "commands.h"
+#include "pod.h"
 #include "tqla/tqla_ext.h"
 
 namespace tqla::cli {
@@ -191,13 +192,15 @@ void TraceToStderr(const char* line, void*) { std::fprintf(stderr, "trace: %s\n"
 
 void PrintToolHelp(std::FILE* out) {
   std::fprintf(out,
-               "usage: tqla [--verbose] COMMAND [OPTIONS]\n\n"
+               "usage: tqla [--verbose] [--sim[=ID]] COMMAND [OPTIONS]\n\n"
                "Captures, exports and draws data of the USB logic analyzer and scope pod.\n\n"
                "commands:\n");
   for (const Command& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
   std::fprintf(out,
                "\noptions:\n"
                "  -v, --verbose  show the library's trace on stderr\n"
+               "  --sim[=ID]     attach a simulated pod (pod ID 1 by default) playing\n"
+               "                 demonstration traffic, for any command\n"
                "  -h, --help     show this help\n"
                "  --version      show the version\n\n"
                "'tqla COMMAND --help' describes a command; see also tqla(1).\n");
@@ -215,6 +218,13 @@ int Main(int argc, char** argv) {
     } else if (word == "--help" || word == "-h") {
       PrintToolHelp(stdout);
       return 0;
+    } else if (word == "--sim" || word.rfind("--sim=", 0) == 0) {
+      try {
+        AttachSimulatedPod(word == "--sim" ? 1u : static_cast<uint32_t>(ParseUnsigned("--sim", word.substr(6), 0xFFFF)));
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "tqla: %s\n", e.what());
+        return 1;
+      }
     } else if (word == "--version") {
       std::printf("tqla %s\n", TQLA_VERSION);
       return 0;

@@ -18,12 +18,18 @@ int RunDemo(int argc, char** argv);
 int RunExport(int argc, char** argv);
 int RunRender(int argc, char** argv);
 int RunPackets(int argc, char** argv);
+int RunList(int argc, char** argv);
+int RunSelftest(int argc, char** argv);
+int RunEeprom(int argc, char** argv);
 
 inline constexpr Command kCommands[] = {
     {"demo", "write a demonstration capture and its exports", RunDemo},
     {"export", "convert a capture to VCD, CSV or text", RunExport},
     {"render", "draw a window of a capture as SVG", RunRender},
     {"packets", "check a protocol definition file or show a packet record file", RunPackets},
+    {"list", "list the pods on the USB with their IDs and speed", RunList},
+    {"selftest", "test the pods on the USB and print the report", RunSelftest},
+    {"eeprom", "read or write the pod's EEPROM", RunEeprom},
 };
 
 }  // namespace tqla::cli

@@ -1,0 +1,38 @@
+#include "pod.h"
+
+#include <string>
+
+#include "cli.h"
+#include "tqla/tqla.h"
+#include "tqla/tqla_ext.h"
+
+namespace tqla::cli {
+
+void AttachSimulatedPod(uint32_t id) {
+  const int32_t pod = TqlaSimAddPod(id);
+  if (!pod) throw CliError("cannot attach a simulated pod with ID " + std::to_string(id));
+  TqlaSimSetSource(pod, TQLA_SIM_SOURCE_DEMO);
+}
+
+std::vector<uint32_t> ListPods() {
+  // Two entries per pod at most, for up to 255 devices on the bus.
+  std::vector<uint32_t> ids(512);
+  const int32_t count = EnumerateTQPods(ids.data());
+  ids.resize(count > 0 ? static_cast<size_t>(count) : 0);
+  return ids;
+}
+
+OpenPod::OpenPod(std::optional<uint32_t> id) {
+  if (!id) {
+    const std::vector<uint32_t> pods = ListPods();
+    if (pods.empty()) throw CliError("no pod found: attach one, or add --sim to use a simulated pod");
+    id = pods.front();
+  }
+  if (!InitializeTQPod(*id))
+    throw CliError("cannot open pod " + std::to_string(*id) + " (see 'tqla list'; --verbose shows why)");
+  id_ = *id;
+}
+
+OpenPod::~OpenPod() { ClosePod(); }
+
+}  // namespace tqla::cli

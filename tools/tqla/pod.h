@@ -1,0 +1,31 @@
+// Finding and opening a pod for the commands that talk to one.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace tqla::cli {
+
+// Attaches a simulated pod with pod ID id playing the demonstration traffic
+// (the global --sim option).
+void AttachSimulatedPod(uint32_t id);
+
+// The IDs of the pods on the bus, each once, in bus order.
+std::vector<uint32_t> ListPods();
+
+// Opens pod id, or the first pod when none is named, for the life of the
+// object; throws CliError naming what to do when there is none.
+class OpenPod {
+ public:
+  explicit OpenPod(std::optional<uint32_t> id);
+  ~OpenPod();
+  OpenPod(const OpenPod&) = delete;
+  OpenPod& operator=(const OpenPod&) = delete;
+  uint32_t id() const { return id_; }
+
+ private:
+  uint32_t id_ = 0;
+};
+
+}  // namespace tqla::cli
