@@ -1,0 +1,228 @@
+#include "decoders/decoder_frame.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+
+#include "capture/capture_state.h"
+#include "frame/console.h"
+#include "frame/sample_buffer.h"
+#include "packets/packets_state.h"
+#include "tqla/tqla.h"
+
+namespace tqla::decoders {
+
+namespace {
+
+WalkMode walkMode = WalkMode::kChanges;
+
+void CopyText(char* destination, const char* text) {
+  if (destination) std::snprintf(destination, kErrorTextSize, "%s", text);
+}
+
+void WriteRecordTextV(FILE* file, const char* format, va_list args) {
+  char text[kRecordTextSize];
+  if (std::vsnprintf(text, sizeof text, format, args) < 0) return;
+  const size_t length = std::strlen(text);
+  uint32_t newlines = 0;
+  for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', text + length - p))); ++p) ++newlines;
+  decoderState.RecordOffset += static_cast<uint32_t>(length) + newlines;
+  std::fwrite(text, 1, length, file);
+}
+
+}  // namespace
+
+uint32_t SampleRateOfCode(int32_t rateCode) {
+  switch (rateCode) {
+    case 247: return 24000000;
+    case 167: return 16000000;
+    case 127: return 12000000;
+    case 87: return 8000000;
+    case 67: return 6000000;
+    case 47: return 4000000;
+    case 37: return 3000000;
+    case 27: return 2000000;
+    case 17: return 1000000;
+    default: return 0;
+  }
+}
+
+void WriteRecordText(FILE* file, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  WriteRecordTextV(file, format, args);
+  va_end(args);
+}
+
+void ResetRecordOffset() { decoderState.RecordOffset = 0; }
+
+const char* FormatTimestamp(uint32_t sampleIndex, uint32_t sampleRate) {
+  static char text[64];
+  DecoderState& s = decoderState;
+  double seconds;
+  if (!s.TimestampRelative) {
+    const int64_t trigger = captureState.TriggerIndex.load(std::memory_order_relaxed);
+    seconds = static_cast<double>(static_cast<int64_t>(sampleIndex) - trigger) / sampleRate;
+  } else {
+    if (s.TimestampFirst) {
+      seconds = 0.0;
+      s.TimestampFirst = 0;
+    } else {
+      seconds = static_cast<double>(static_cast<int64_t>(sampleIndex) - s.LastTimestampSample) / sampleRate;
+    }
+    s.LastTimestampSample = sampleIndex;
+  }
+  char number[56];
+  const double size = std::fabs(seconds);
+  if (size < 1e-6) {
+    std::snprintf(number, sizeof number, "%5.1fns,", seconds * 1e9);
+  } else if (size < 0.001) {
+    std::snprintf(number, sizeof number, "%5.1fus,", seconds * 1e6);
+  } else if (size < 1.0) {
+    std::snprintf(number, sizeof number, "%8.4fms,", seconds * 1000);
+  } else {
+    std::snprintf(number, sizeof number, "%11.7fs ,", seconds);
+  }
+  std::snprintf(text, sizeof text, s.TimestampRelative ? "+%s" : "%s", number);
+  return text;
+}
+
+void SetWalkMode(WalkMode mode) { walkMode = mode; }
+WalkMode CurrentWalkMode() { return walkMode; }
+
+DecoderRun::~DecoderRun() {
+  if (file_) std::fclose(file_);
+  if (feeding_) CloseRedodoRovodovoz();
+}
+
+void DecoderRun::Fail(const char* format, ...) {
+  if (!errorText_) return;
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(errorText_, kErrorTextSize, format, args);
+  va_end(args);
+}
+
+bool DecoderRun::Begin(const RunArgs& args, bool publish) {
+  errorText_ = args.errorText;
+  if (!args.samples) {
+    Fail("No sample words to decode");
+    return false;
+  }
+  rate_ = SampleRateOfCode(args.rateCode);
+  if (rate_ == 0) {
+    Fail("Unknown sample rate code %d", args.rateCode);
+    return false;
+  }
+
+  int64_t start = args.start;
+  int64_t end = args.end;
+  if (end < start) std::swap(start, end);
+  if (start < 0) start = 1;
+  const uint32_t length = sampleBuffer.BufferLength;
+  if (end >= length) end = static_cast<int64_t>(length) - 2;
+  readable_ = ReadableWords(args.samples, length);
+  end = std::min<int64_t>(end, readable_);
+  if (end < start) end = start;
+  words_ = args.samples;
+  start_ = static_cast<uint32_t>(start);
+  end_ = static_cast<uint32_t>(end);
+
+  if (args.protocolFile && args.protocolFile[0] != '\0') {
+    char local[kErrorTextSize] = {};
+    if (!InitializeRedodoRovodovoz(const_cast<char*>(args.protocolFile), const_cast<char*>(args.packetFile),
+                                   local)) {
+      ConsolePrint("Error initializing RedodoRovodovoz: %s\nExiting.\n", local);
+      CopyText(errorText_, local);
+      return false;
+    }
+    feeding_ = true;
+    // Signal conditions of the seven slots, START before END; channel 0 and
+    // channels past the sample word never fire.
+    for (const packets::ProtocolDef& slot : packets::packetsState.protocols) {
+      for (uint32_t code : {slot.start.code, slot.end.code}) {
+        const uint32_t channel = code >> 4;
+        if (code <= 15 || channel >= 32) continue;
+        conditions_[conditionCount_++] = {1u << channel, static_cast<uint8_t>(code & 1),
+                                          static_cast<uint8_t>(channel * 16 + (code & 1))};
+        // Conditions are checked only where the digital lines change, so one
+        // on an analog bit needs every digital change visited.
+        conditionChannels_ |= channel < 16 ? 1u << channel : 0xFFFFu;
+      }
+    }
+  }
+
+  file_ = args.recordFile ? std::fopen(reinterpret_cast<const char*>(args.recordFile), "w") : nullptr;
+  if (!file_) {
+    Fail("Can not open output file");
+    if (feeding_) {
+      feeding_ = false;
+      CloseRedodoRovodovoz();
+    }
+    return false;
+  }
+  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+  if (publish) {
+    ResetRecordOffset();
+    decoderState.DecoderSampleRate = rate_;
+  }
+  return true;
+}
+
+void DecoderRun::SignalEvents(uint32_t i, uint32_t now, uint32_t prev) {
+  for (int c = 0; c < conditionCount_; ++c) {
+    const Condition& condition = conditions_[c];
+    const bool high = now & condition.mask;
+    const bool wasHigh = prev & condition.mask;
+    if (high != wasHigh && high == (condition.level != 0)) Control(i, condition.code, 1);
+  }
+}
+
+int32_t DecoderRun::Finish() {
+  if (file_) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  Control(stopIndex_, 127, lastChannel_);
+  if (feeding_) {
+    feeding_ = false;
+    if (!CloseRedodoRovodovoz()) {
+      ConsolePrint("Error Closing RedodoRovodovoz\nExiting.\n");
+      CopyText(errorText_, "Error Closing RedodoRovodovoz");
+      return 0;
+    }
+  }
+  return 1;
+}
+
+void DecoderRun::Record(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  WriteRecordTextV(file_, format, args);
+  va_end(args);
+}
+
+void DecoderRun::Control(uint32_t sampleIndex, uint8_t code, int8_t channel) {
+  lastChannel_ = channel;
+  if (!feeding_) return;
+  SendDataStream(0, sampleIndex, code, 0, channel, 1, static_cast<int32_t>(decoderState.RecordOffset));
+}
+
+void DecoderRun::Data(uint32_t sampleIndex, uint32_t value, int bits, int8_t channel) {
+  lastChannel_ = channel;
+  if (!feeding_) return;
+  const int32_t offset = static_cast<int32_t>(decoderState.RecordOffset);
+  if (bits <= 8) {
+    SendDataStream(0, sampleIndex, static_cast<uint8_t>(value), static_cast<char>(bits), channel, 0, offset);
+    return;
+  }
+  int shift = (bits - 1) / 8 * 8;
+  int pieceBits = bits - shift;
+  for (; shift >= 0; shift -= 8, pieceBits = 8) {
+    SendDataStream(0, sampleIndex, static_cast<uint8_t>(value >> shift), static_cast<char>(pieceBits), channel, 0,
+                   offset);
+  }
+}
+
+}  // namespace tqla::decoders

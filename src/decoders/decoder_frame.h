@@ -1,0 +1,150 @@
+// The frame every bus decoder runs in: arguments and their clamps, rate codes,
+// the record file and its text, timestamps, the feed into the packet engine
+// with its signal events, and the walk from change to change over the samples.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "decoders/change_scan.h"
+#include "decoders/decoder_state.h"
+
+namespace tqla::decoders {
+
+// Error texts copied into a caller's buffer are cut to this size with their
+// NUL, the size the packet engine uses for its own messages.
+constexpr int kErrorTextSize = 256;
+// One formatted piece of record text.
+constexpr int kRecordTextSize = 5000;
+
+// Sample rate in Hz of a rate code (rate in MHz times ten plus seven); 0 for a
+// code outside the table.
+uint32_t SampleRateOfCode(int32_t rateCode);
+
+// A channel number as the mask of its bit in a sample word. Numbers 16-31 name
+// analog bits, as the word has them; larger ones a line that never reads high.
+constexpr uint32_t ChannelMask(uint32_t channel) { return channel < 32 ? 1u << channel : 0u; }
+
+void ResetRecordOffset();
+
+// Formats at most 4999 characters, advances RecordOffset by their length plus
+// one per newline (the CR of a CR LF line end) and writes them to file. Text
+// after a NUL produced by "%c" is not written.
+void WriteRecordText(FILE* file, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The timestamp text of a record header ("%5.1fns," and its siblings, "+"
+// prefixed in relative mode). The text lives until the next call.
+const char* FormatTimestamp(uint32_t sampleIndex, uint32_t sampleRate);
+
+// How the walk visits samples. Decoders are written so that a sample where no
+// watched channel changes leaves their state alone; kEverySample visits every
+// sample anyway and exists so that tests can prove both give the same output.
+enum class WalkMode : uint8_t { kChanges, kEverySample };
+void SetWalkMode(WalkMode mode);
+WalkMode CurrentWalkMode();
+
+// The arguments every record-writing decoder shares.
+struct RunArgs {
+  const uint32_t* samples = nullptr;
+  const uint8_t* recordFile = nullptr;
+  int32_t start = 0;
+  int32_t end = 0;
+  int32_t rateCode = 0;
+  const char* protocolFile = nullptr;
+  const char* packetFile = nullptr;
+  char* errorText = nullptr;
+};
+
+// One decoder run from its arguments to its result.
+class DecoderRun {
+ public:
+  DecoderRun() = default;
+  DecoderRun(const DecoderRun&) = delete;
+  DecoderRun& operator=(const DecoderRun&) = delete;
+  ~DecoderRun();
+
+  // Clamps the range, resolves the rate, starts the packet engine when a
+  // protocol file is named, opens the record file and resets RecordOffset and
+  // DecoderSampleRate. On failure the message is in the caller's error buffer
+  // (and on the console for the packet engine) and nothing stays open.
+  // publish false leaves RecordOffset and DecoderSampleRate alone.
+  bool Begin(const RunArgs& args, bool publish = true);
+
+  // Visits the first sample of the range and then every sample where a bit of
+  // channels, or a channel that a signal condition watches, differs from the
+  // sample before; signal events go out before step runs. step(i, now, prev)
+  // gets the sample index and the words at i and i - 1 (at the first sample
+  // both are the first word, so it never counts as a change).
+  template <class Step>
+  void Walk(uint32_t channels, Step&& step);
+
+  // Closes the record file, sends the end-of-data event and closes the packet
+  // engine; the decoder's result.
+  int32_t Finish();
+
+  void Record(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  const char* Timestamp(uint32_t sampleIndex) const { return FormatTimestamp(sampleIndex, rate_); }
+  void Control(uint32_t sampleIndex, uint8_t code, int8_t channel = 1);
+  // A word of up to 8 bits is one event. A wider one goes out from its top in
+  // pieces, the first holding what is left over above whole bytes: bits 15..8
+  // with width - 8 bits and then bits 7..0 for 9 to 16 bits, and for 17 to 32
+  // bits the same with one more piece per further byte, so the packet engine
+  // receives every bit of the word and no entry holds more than 8.
+  void Data(uint32_t sampleIndex, uint32_t value, int bits, int8_t channel);
+  int8_t LastChannel() const { return lastChannel_; }
+
+  const uint32_t* words() const { return words_; }
+  uint32_t start() const { return start_; }
+  uint32_t end() const { return end_; }
+  // Words from index 0 that exist to be read, for decoders that read ahead of
+  // the walk; at least end().
+  uint32_t readable() const { return readable_; }
+  uint32_t rate() const { return rate_; }
+  FILE* file() const { return file_; }
+
+ private:
+  void Fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void SignalEvents(uint32_t i, uint32_t now, uint32_t prev);
+
+  struct Condition {
+    uint32_t mask;
+    uint8_t level;
+    uint8_t code;
+  };
+  static constexpr int kMaxConditions = 14;  // START and END of seven slots
+
+  const uint32_t* words_ = nullptr;
+  uint32_t start_ = 0;
+  uint32_t end_ = 0;
+  uint32_t readable_ = 0;
+  uint32_t stopIndex_ = 0;
+  uint32_t rate_ = 0;
+  FILE* file_ = nullptr;
+  char* errorText_ = nullptr;
+  bool feeding_ = false;
+  int8_t lastChannel_ = 1;
+  Condition conditions_[kMaxConditions] = {};
+  int conditionCount_ = 0;
+  uint32_t conditionChannels_ = 0;
+};
+
+template <class Step>
+void DecoderRun::Walk(uint32_t channels, Step&& step) {
+  stopIndex_ = start_;
+  if (start_ >= end_) return;
+  const uint32_t* w = words_;
+  step(start_, w[start_], w[start_]);
+  const uint32_t mask = channels | conditionChannels_;
+  const bool everySample = CurrentWalkMode() == WalkMode::kEverySample;
+  for (uint32_t i = start_ + 1;; ++i) {
+    if (!everySample) i = NextChange(w, i, end_, mask);
+    if (i >= end_) break;
+    const uint32_t now = w[i];
+    const uint32_t prev = w[i - 1];
+    if (conditionCount_ && ((now ^ prev) & 0xFFFFu)) SignalEvents(i, now, prev);
+    step(i, now, prev);
+  }
+  stopIndex_ = end_;
+}
+
+}  // namespace tqla::decoders

@@ -1,0 +1,129 @@
+// A decoder test: a host sample array as the current buffer, a temporary
+// folder for record and packet files, the console captured, and the shared
+// decoder state reset.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "capture/capture_state.h"
+#include "decoders/decoder_frame.h"
+#include "frame/console.h"
+#include "packets/packets_state.h"
+#include "test_support.h"
+#include "tqla/tqla.h"
+
+namespace tqla::test {
+
+class DecodersTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    console_ = open_memstream(&consoleText_, &consoleLength_);
+    SetConsoleStream(console_);
+    captureState.TriggerIndex = 0;
+    decoderState.TimestampRelative = 0;
+    decoderState.TimestampFirst = 0;
+    decoderState.DecoderName[0] = '\0';
+    packets::packetsState.parser.packetDebug = 0;
+    decoders::SetWalkMode(decoders::WalkMode::kChanges);
+  }
+  void TearDown() override {
+    decoders::SetWalkMode(decoders::WalkMode::kChanges);
+    SetCurrentBuffer(nullptr, 0, 0);
+    SetConsoleStream(nullptr);
+    std::fclose(console_);
+    std::free(consoleText_);
+  }
+
+  // Makes words (padded with idle samples so that the clamp to length - 2
+  // keeps all of them) the current buffer.
+  uint32_t* Use(std::vector<uint32_t> words, uint32_t idle) {
+    words.insert(words.end(), 4, idle);
+    samples_ = std::move(words);
+    UseHostBuffer(samples_, static_cast<uint32_t>(samples_.size()));
+    return samples_.data();
+  }
+  int32_t length() const { return static_cast<int32_t>(samples_.size()); }
+
+  std::string Console() {
+    std::fflush(console_);
+    return std::string(consoleText_, consoleLength_);
+  }
+  std::string Read(const std::string& name) {
+    const auto bytes = ReadAll(dir_.file(name));
+    return std::string(bytes.begin(), bytes.end());
+  }
+  std::string WriteFile(const std::string& name, const std::string& text) {
+    FILE* f = std::fopen(dir_.file(name).c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    return dir_.file(name);
+  }
+  uint8_t* out() {
+    outPath_ = dir_.file("records.txt");
+    return reinterpret_cast<uint8_t*>(outPath_.data());
+  }
+  char* protocol(const std::string& text) {
+    protocolPath_ = WriteFile("protocol.txt", text);
+    return protocolPath_.data();
+  }
+  char* packets() {
+    packetPath_ = dir_.file("packets.txt");
+    return packetPath_.data();
+  }
+
+  TempDir dir_;
+  std::vector<uint32_t> samples_;
+  std::string outPath_, protocolPath_, packetPath_;
+  char error_[256] = {};
+
+ private:
+  FILE* console_ = nullptr;
+  char* consoleText_ = nullptr;
+  size_t consoleLength_ = 0;
+};
+
+// A protocol file that cuts the stream between two events and writes a debug
+// record of every packet's entries, so that the events a decoder sends show
+// in the packet file.
+inline std::string EventProtocol(int startEvent, int endEvent) {
+  return "[PROTOCOL]\nNAME = P\n[START]\nTYPE = EVENT\nEVENT = " + std::to_string(startEvent) +
+         "\n[END]\nTYPE = EVENT\nEVENT = " + std::to_string(endEvent) +
+         "\n[FIELDS]\nFIELDS X.N.H\n[DEBUG]\nDEBUGON\n";
+}
+
+}  // namespace tqla::test
+
+namespace tqla::test {
+
+// Two protocols whose START and END conditions watch signal lines: channel 1
+// (every test's clock or line) falling and rising, and analog bit 20 rising,
+// which makes every digital change a place to look.
+inline const char* kSignalProtocols =
+    "[PROTOCOL]\nNAME = A\n[START]\nTYPE = SIGNAL\nSIGNAL = 1\nLEVEL = 0\n[END]\nTYPE = SIGNAL\nSIGNAL = 1\n"
+    "LEVEL = 1\n[FIELDS]\nFIELDS X.N.H\n"
+    "[PROTOCOL]\nNAME = B\n[START]\nTYPE = SIGNAL\nSIGNAL = 20\nLEVEL = 1\n[FIELDS]\nFIELDS X.8.H\n[DEBUG]\n";
+
+// Runs decode in both walk modes and expects the same record and packet
+// files; returns the record file.
+template <class Decode>
+std::string SameInBothWalkModes(DecodersTest& t, Decode decode) {
+  std::string files[2][2];
+  for (int mode = 0; mode < 2; ++mode) {
+    decoders::SetWalkMode(mode ? decoders::WalkMode::kEverySample : decoders::WalkMode::kChanges);
+    EXPECT_EQ(decode(), 1);
+    files[mode][0] = t.Read("records.txt");
+    files[mode][1] = t.Read("packets.txt");
+  }
+  decoders::SetWalkMode(decoders::WalkMode::kChanges);
+  EXPECT_EQ(files[0][0], files[1][0]);
+  EXPECT_EQ(files[0][1], files[1][1]);
+  EXPECT_FALSE(files[0][1].empty());
+  return files[0][0];
+}
+
+}  // namespace tqla::test

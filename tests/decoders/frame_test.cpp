@@ -1,0 +1,162 @@
+// The decoder frame: timestamps, range clamps, failures and the merge.
+#include <functional>
+
+#include "decoders_fixture.h"
+
+namespace tqla::test {
+namespace {
+
+using decoders::FormatTimestamp;
+
+TEST(Timestamp, UnitRangesInBothModes) {
+  captureState.TriggerIndex = 12;
+  decoderState.TimestampRelative = 0;
+  const struct {
+    uint32_t sample;
+    const char* text;
+  } absolute[] = {{0, "-500.0ns,"},  {36, "  1.0us,"},    {12 + 24000, "  1.0000ms,"},
+                  {12 + 24000000, "  1.0000000s ,"}, {12 + 23, "958.3ns,"}};
+  for (const auto& c : absolute) EXPECT_STREQ(FormatTimestamp(c.sample, 24000000), c.text) << c.sample;
+
+  StartTimestamp(1);
+  const struct {
+    uint32_t sample;
+    const char* text;
+  } relative[] = {{500, "+  0.0ns,"}, {524, "+  1.0us,"}, {24524, "+  1.0000ms,"}, {24024524, "+  1.0000000s ,"},
+                  {24024512, "+-500.0ns,"}};
+  for (const auto& c : relative) EXPECT_STREQ(FormatTimestamp(c.sample, 24000000), c.text) << c.sample;
+  captureState.TriggerIndex = 0;
+  decoderState.TimestampRelative = 0;
+}
+
+TEST(RateCodes, TableAndOutside) {
+  const int32_t codes[] = {17, 27, 37, 47, 67, 87, 127, 167, 247};
+  for (int32_t code : codes) EXPECT_EQ(decoders::SampleRateOfCode(code), (code - 7) / 10 * 1000000u);
+  EXPECT_EQ(decoders::SampleRateOfCode(24), 0u);
+  EXPECT_EQ(decoders::SampleRateOfCode(-247), 0u);
+}
+
+// SDA on channel 0, SCL on channel 1: a START (SDA falls with SCL high) at a
+// chosen sample in an idle bus.
+std::vector<uint32_t> StartAt(size_t index, size_t length) {
+  std::vector<uint32_t> words(length, 3);
+  for (size_t k = index; k < length; ++k) words[k] = 2;
+  return words;
+}
+
+class FrameTest : public DecodersTest {
+ protected:
+  int32_t I2c(int32_t start, int32_t end, char* protocolFile = nullptr) {
+    return DecodeI2C(samples_.data(), out(), start, end, 247, 0, 1, 1, 1, 1, 1, protocolFile, packets(), error_);
+  }
+};
+
+TEST_F(FrameTest, HeaderAndNameAndRangeClamps) {
+  DecodeSetName(const_cast<char*>("I2C"));
+  samples_ = StartAt(24, 100);
+  UseHostBuffer(samples_, 100);
+  ASSERT_EQ(I2c(0, 100), 1);
+  EXPECT_EQ(Read("records.txt"), "  1.0us, I2C, [S] ");
+  EXPECT_EQ(decoderState.RecordOffset, 18u);
+  EXPECT_EQ(decoderState.DecoderSampleRate, 24000000u);
+  ASSERT_EQ(I2c(100, -5), 1);  // reversed, negative start becomes 1
+  EXPECT_EQ(Read("records.txt"), "  1.0us, I2C, [S] ");
+
+  // The end clamps to length - 2: the last sample decoded is length - 3.
+  samples_ = StartAt(97, 100);
+  ASSERT_EQ(I2c(0, 5000), 1);
+  EXPECT_EQ(Read("records.txt"), "  4.0us, I2C, [S] ");
+  samples_ = StartAt(98, 100);
+  ASSERT_EQ(I2c(0, 5000), 1);
+  EXPECT_EQ(Read("records.txt"), "");
+  DecodeSetName(nullptr);
+  EXPECT_STREQ(decoderState.DecoderName, "");
+}
+
+TEST_F(FrameTest, EmptyProtocolPathRunsWithoutPacketEngine) {
+  samples_ = StartAt(24, 100);
+  UseHostBuffer(samples_, 100);
+  ASSERT_EQ(I2c(0, 100, const_cast<char*>("")), 1);
+  EXPECT_FALSE(std::filesystem::exists(packetPath_));
+}
+
+TEST_F(FrameTest, BadInputFailsCleanlyInEveryDecoder) {
+  samples_ = StartAt(24, 100);
+  UseHostBuffer(samples_, 100);
+  std::string missing = dir_.file("no/such/folder/records.txt");
+  auto* bad = reinterpret_cast<uint8_t*>(missing.data());
+  using Decoder = std::function<int32_t(uint32_t*, uint8_t*, int32_t, char*)>;
+  const Decoder decoders[] = {
+      [&](uint32_t* s, uint8_t* o, int32_t rate, char* p) {
+        return DecodeI2C(s, o, 0, 90, rate, 0, 1, 1, 1, 1, 1, p, packets(), error_);
+      },
+      [&](uint32_t* s, uint8_t* o, int32_t rate, char* p) {
+        return DecodeSPIVariable(s, o, 0, 90, rate, 0, 1, 2, 3, 1, 1, 1, 1, 1, 4, 8, p, packets(), error_);
+      },
+      [&](uint32_t* s, uint8_t* o, int32_t rate, char* p) {
+        return DecodeASYNC(s, o, 0, 90, rate, 3, 9600, 0, 8, 1, 1, 0, 8, p, packets(), error_);
+      },
+  };
+  char* unparsable = protocol("[PROTOCOL]\nNAME = P\n[START]\nBOGUS\n");
+  for (const Decoder& decode : decoders) {
+    EXPECT_EQ(decode(nullptr, out(), 247, nullptr), 0);
+    EXPECT_STREQ(error_, "No sample words to decode");
+    EXPECT_EQ(decode(samples_.data(), out(), 25, nullptr), 0);
+    EXPECT_STREQ(error_, "Unknown sample rate code 25");
+    EXPECT_EQ(decode(samples_.data(), bad, 247, nullptr), 0);
+    EXPECT_STREQ(error_, "Can not open output file");
+    std::filesystem::remove(outPath_);
+    EXPECT_EQ(decode(samples_.data(), out(), 247, unparsable), 0);
+    EXPECT_STREQ(error_, "Unknown keyword BOGUS in START section");
+    EXPECT_NE(Console().find("Error initializing RedodoRovodovoz: Unknown keyword BOGUS in START section\nExiting.\n"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(outPath_));
+    // An empty buffer leaves nothing to walk.
+    SetCurrentBuffer(samples_.data(), 0, 0);
+    EXPECT_EQ(decode(samples_.data(), out(), 247, nullptr), 1);
+    EXPECT_EQ(Read("records.txt"), "");
+    UseHostBuffer(samples_, 100);
+  }
+  EXPECT_EQ(DecodeSPI(samples_.data(), bad, 0, 90, 247, 0, 1, 2, 3, 1, 1, 1, 1, 1, 4, nullptr, nullptr, nullptr), 0);
+  EXPECT_NE(Console().find("Can not open output file\n"), std::string::npos);
+}
+
+// The sample buffer's own storage bounds every read, even when BufferLength
+// claims more words.
+TEST_F(FrameTest, ReadsStayInsideStorage) {
+  ScopedBuffer buffer(65536);
+  for (uint32_t k = 0; k < 65536; ++k) buffer[k] = (k / 7) & 1 ? 0xFFFF : 0;
+  sampleBuffer.BufferLength = 1u << 30;
+  EXPECT_EQ(DecodeASYNC(buffer.get(), out(), 0, 1 << 30, 17, 0xFFFF, 9600, 0, 8, 1, 1, 0, 8, nullptr, nullptr, error_), 1);
+  EXPECT_EQ(DecodeI2C(buffer.get(), out(), 0, 1 << 30, 17, 0, 1, 1, 1, 1, 1, nullptr, nullptr, error_), 1);
+  EXPECT_EQ(DecodeSPIVariable(buffer.get(), out(), 0, 1 << 30, 17, 0, 1, 2, 3, 1, 1, 1, 1, 1, 4, 8, nullptr, nullptr,
+                              error_),
+            1);
+  sampleBuffer.BufferLength = 65536;
+}
+
+class MergeTest : public DecodersTest {
+ protected:
+  std::string folder() { return dir_.path().string() + "/"; }
+};
+
+TEST_F(MergeTest, TimestampOrderFileOrderOnTiesAndLinesWithoutKey) {
+  WriteFile("out0.txt", "\n  2.0us, A, x\n  1.0000ms, A, y");
+  WriteFile("out3.txt", "  2.0us, B, z\n500.0ns, B, w\n");
+  WriteFile("out7.txt", "+  0.0ns, C, v\nno time here\n-  1.0us, C, u\n");
+  CombineAndSort(reinterpret_cast<uint8_t*>(folder().data()));
+  EXPECT_EQ(Read("out.txt"),
+            "\n+  0.0ns, C, v\nno time here\n-  1.0us, C, u\n  2.0us, A, x\n  2.0us, B, z\n500.0ns, B, w\n"
+            "  1.0000ms, A, y\n");
+}
+
+TEST_F(MergeTest, PacketFilesBySecondField) {
+  WriteFile("testout2.txt", "P,20,a,EoP\nP,4294967295,b,\n");
+  WriteFile("testout1.txt", "Q,20,c,\nno comma\nQ,30,d\n");
+  CombineAndSortPP(reinterpret_cast<uint8_t*>(folder().data()));
+  EXPECT_EQ(Read("testout.txt"), "Q,20,c,\nno comma\nP,20,a,EoP\nQ,30,d\nP,4294967295,b,\n");
+  CombineAndSortPP(nullptr);
+}
+
+}  // namespace
+}  // namespace tqla::test
