@@ -100,13 +100,14 @@ inline std::string EventProtocol(int startEvent, int endEvent) {
 
 namespace tqla::test {
 
-// Two protocols whose START and END conditions watch signal lines: channel 1
-// (every test's clock or line) falling and rising, and analog bit 20 rising,
-// which makes every digital change a place to look.
+// Two protocols with signal conditions: A starts where channel 1 (every
+// test's clock or line) falls and takes 8 bits; B watches analog bit 20, which
+// makes every digital change a place to look, and channel 1 rising.
 inline const char* kSignalProtocols =
-    "[PROTOCOL]\nNAME = A\n[START]\nTYPE = SIGNAL\nSIGNAL = 1\nLEVEL = 0\n[END]\nTYPE = SIGNAL\nSIGNAL = 1\n"
-    "LEVEL = 1\n[FIELDS]\nFIELDS X.N.H\n"
-    "[PROTOCOL]\nNAME = B\n[START]\nTYPE = SIGNAL\nSIGNAL = 20\nLEVEL = 1\n[FIELDS]\nFIELDS X.8.H\n[DEBUG]\n";
+    "[PROTOCOL]\nNAME = A\n[START]\nTYPE = SIGNAL\nSIGNAL = 1\nLEVEL = 0\n[END]\nTYPE = LENGTH\n"
+    "BITLENGTH = 8\n[FIELDS]\nFIELDS X.N.H\n"
+    "[PROTOCOL]\nNAME = B\n[START]\nTYPE = SIGNAL\nSIGNAL = 20\nLEVEL = 1\n[END]\nTYPE = SIGNAL\nSIGNAL = 1\n"
+    "LEVEL = 1\n[FIELDS]\nFIELDS X.8.H\n[DEBUG]\n";
 
 // Runs decode in both walk modes and expects the same record and packet
 // files; returns the record file.
