@@ -106,7 +106,7 @@ TEST_F(AsyncTest, TwoLinesDecodeToTheCharactersSent) {
           for (int n = 0; n < 20; ++n) {
             const uint32_t value = random() & ((1u << bits) - 1);
             t = SendCharacter(lines, channel, t, baud, value, bits, sevenEven) + (random() % 3) * 1.5 / baud;
-            char text[8];
+            char text[16];
             std::snprintf(text, sizeof text, "%02X,", value);
             sent[channel] += text;
           }
