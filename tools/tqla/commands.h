@@ -21,6 +21,7 @@ int RunPackets(int argc, char** argv);
 int RunList(int argc, char** argv);
 int RunSelftest(int argc, char** argv);
 int RunEeprom(int argc, char** argv);
+int RunDecode(int argc, char** argv);
 
 inline constexpr Command kCommands[] = {
     {"demo", "write a demonstration capture and its exports", RunDemo},
@@ -30,6 +31,7 @@ inline constexpr Command kCommands[] = {
     {"list", "list the pods on the USB with their IDs and speed", RunList},
     {"selftest", "test the pods on the USB and print the report", RunSelftest},
     {"eeprom", "read or write the pod's EEPROM", RunEeprom},
+    {"decode", "decode I2C, SPI or serial traffic of a capture into records", RunDecode},
 };
 
 }  // namespace tqla::cli
