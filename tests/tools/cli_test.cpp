@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "capture.h"
 #include "cli.h"
 #include "test_support.h"
 
@@ -254,6 +255,55 @@ TEST(CliTool, PodCommandsOnSimulatedPods) {
     EXPECT_EQ(run.status, 1) << f.args;
     EXPECT_NE(run.err.find(f.message), std::string::npos) << f.args << ": " << run.err;
   }
+}
+
+}  // namespace
+}  // namespace tqla::cli
+
+namespace tqla::cli {
+namespace {
+
+// One I2C write at 1 MHz with 10 samples per clock half: SCL on channel 0,
+// SDA on channel 1, the simulated pod's demonstration wiring.
+std::vector<uint32_t> I2cWrite(std::initializer_list<uint8_t> bytes) {
+  std::vector<uint32_t> words;
+  auto put = [&](int scl, int sda, int count) { words.insert(words.end(), count, scl | sda << 1); };
+  put(1, 1, 20);
+  put(1, 0, 10);  // START at sample 20
+  put(0, 0, 5);
+  auto bit = [&](int sda) {
+    put(0, sda, 5);
+    put(1, sda, 10);
+    put(0, sda, 5);
+  };
+  for (uint8_t byte : bytes) {
+    for (int b = 7; b >= 0; --b) bit((byte >> b) & 1);
+    bit(0);  // ACK
+  }
+  put(1, 0, 10);
+  put(1, 1, 20);  // STOP
+  return words;
+}
+
+TEST(CliTool, DecodeWritesRecordsTimedFromTheCaptureTrigger) {
+  test::TempDir dir;
+  Capture capture;
+  capture.samples = I2cWrite({0xA0, 0x55});
+  capture.rateHz = 1000000;
+  capture.trigger = 10;
+  SaveCapture(dir.file("i2c.tqc"), capture);
+  const ToolRun run = Tool(dir, "decode i2c --name bus -o i2c.txt i2c.tqc");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("1 record lines in i2c.txt"), std::string::npos) << run.out;
+  const auto bytes = test::ReadAll(dir.file("i2c.txt"));
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), " 10.0us, bus, [S] A0,Write ACK 55,ACK [P]\n");
+
+  const ToolRun bad = Tool(dir, "decode can i2c.tqc");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("unknown bus can"), std::string::npos) << bad.err;
+  const ToolRun noFile = Tool(dir, "decode i2c -o /nonexistent/dir/x.txt i2c.tqc");
+  EXPECT_EQ(noFile.status, 1);
+  EXPECT_NE(noFile.err.find("Can not open output file"), std::string::npos) << noFile.err;
 }
 
 }  // namespace

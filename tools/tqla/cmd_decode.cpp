@@ -6,6 +6,7 @@
 #include <string>
 
 #include "capture.h"
+#include "capture/capture_state.h"
 #include "cli.h"
 #include "commands.h"
 #include "tqla/tqla.h"
@@ -24,19 +25,19 @@ constexpr OptionSpec kOptions[] = {
     {"relative", 0, nullptr, "timestamps count from the previous record, not the trigger"},
     {"protocol", 'p', "FILE", "protocol definition file: cut the decoded stream into packets"},
     {"packets", 0, "FILE", "packet record file written with --protocol (default: packets.txt)"},
-    {"sda", 0, "CH", "i2c: data channel (default 0)"},
-    {"scl", 0, "CH", "i2c: clock channel (default 1)"},
+    {"sda", 0, "CH", "i2c: data channel (default 1)"},
+    {"scl", 0, "CH", "i2c: clock channel (default 0)"},
     {"no-markers", 0, nullptr, "i2c: leave out [S], [P], Read/Write and the acknowledge texts"},
     {"no-ack", 0, nullptr, "i2c: leave out ACK/NACK"},
-    {"ss", 0, "CH", "spi: chip-select channel (default 0)"},
-    {"sck", 0, "CH", "spi: clock channel (default 1)"},
-    {"mosi", 0, "CH", "spi: MOSI channel (default 2)"},
-    {"miso", 0, "CH", "spi: MISO channel (default 3)"},
+    {"ss", 0, "CH", "spi: chip-select channel (default 5)"},
+    {"sck", 0, "CH", "spi: clock channel (default 2)"},
+    {"mosi", 0, "CH", "spi: MOSI channel (default 3)"},
+    {"miso", 0, "CH", "spi: MISO channel (default 4)"},
     {"mode", 0, "0-3", "spi: clock mode; 0 and 3 sample on the rising edge (default 0)"},
     {"no-cs", 0, nullptr, "spi: ignore chip select; records close by word count only"},
     {"bits", 0, "N", "spi: word size 1-32 (default 8; spi8 always 8)"},
     {"words", 0, "N", "spi: words per record (default 8)"},
-    {"channels", 0, "LIST", "async: channels to decode, e.g. 6 or 0,3 (default 0)"},
+    {"channels", 0, "LIST", "async: channels to decode, e.g. 6 or 0,3 (default 6)"},
     {"baud", 0, "N", "async: baud rate (default 115200)"},
     {"parity", 0, "P", "async: none (default), mark, space, even or odd"},
     {"data-bits", 0, "N", "async: data bits per character (default 8)"},
@@ -48,7 +49,9 @@ constexpr CommandSpec kSpec = {
     "i2c|spi|spi8|async [OPTIONS] CAPTURE",
     "Decodes the bus traffic of a capture file into the library's record file, at the\n"
     "capture's sample rate: i2c, spi (words of 1-32 bits), spi8 (the 8-bit form with a\n"
-    "MOSI and a MISO line per record) or async (serial lines, all at one baud rate).",
+    "MOSI and a MISO line per record) or async (serial lines, all at one baud rate).\n"
+    "The default channels are those of the simulated pod's demonstration traffic:\n"
+    "I2C SCL 0 and SDA 1, SPI clock 2, MOSI 3, MISO 4 and chip select 5, serial on 6.",
     kOptions,
     2,
     2,
@@ -101,6 +104,8 @@ int RunDecode(int argc, char** argv) {
   DecodeSetName(name.data());
   StartTimestamp(args.Has("relative") ? 1 : 0);
 
+  // Absolute timestamps count from the capture's trigger.
+  captureState.TriggerIndex.store(capture.trigger.value_or(0));
   char error[256] = "";
   auto* out = reinterpret_cast<uint8_t*>(output.data());
   char* protocolFile = protocol.empty() ? nullptr : protocol.data();
@@ -111,11 +116,11 @@ int RunDecode(int argc, char** argv) {
     const bool blankOrComma = delimiter == 2;
     if (bus == "i2c") {
       const bool markers = !args.Has("no-markers");
-      result = DecodeI2C(words, out, from, to, rate, args.Unsigned("sda", 0, 15), args.Unsigned("scl", 1, 15),
+      result = DecodeI2C(words, out, from, to, rate, args.Unsigned("sda", 1, 15), args.Unsigned("scl", 0, 15),
                          !args.Has("no-ack"), blankOrComma ? 2 : 1, markers, format != 1, protocolFile,
                          packets.data(), error);
     } else if (bus == "async") {
-      result = DecodeASYNC(words, out, from, to, rate, ChannelList(args.Value("channels", "0")),
+      result = DecodeASYNC(words, out, from, to, rate, ChannelList(args.Value("channels", "6")),
                            args.Unsigned("baud", 115200, UINT32_MAX),
                            Choice(args, "parity", {"none", "mark", "space", "even", "odd"}, "none"),
                            args.Unsigned("data-bits", 8, 18), delimiter, format == 0, format == 2,
@@ -124,8 +129,8 @@ int RunDecode(int argc, char** argv) {
     } else {
       const auto mode = args.Unsigned("mode", 0, 3);
       const uint32_t rising = (mode == 0 || mode == 3) ? 1 : 0;
-      const auto ss = args.Unsigned("ss", 0, 15), sck = args.Unsigned("sck", 1, 15);
-      const auto mosi = args.Unsigned("mosi", 2, 15), miso = args.Unsigned("miso", 3, 15);
+      const auto ss = args.Unsigned("ss", 5, 15), sck = args.Unsigned("sck", 2, 15);
+      const auto mosi = args.Unsigned("mosi", 3, 15), miso = args.Unsigned("miso", 4, 15);
       const auto words_ = static_cast<int32_t>(args.Signed("words", 8, 0, INT32_MAX));
       const uint32_t useCs = args.Has("no-cs") ? 0 : 1;
       if (bus == "spi") {
