@@ -332,6 +332,14 @@ void SimFx2::HandleCommand(const uint8_t* bytes, uint32_t length) {
         pod_->Analog().Wake();
       } else if (length == 2 && digital_ && bytes[0] == 0) {
         pod_->StopClock();
+        // A streaming image sends what it holds as a short packet, which
+        // ends the host's oldest request.
+        auto& queue = pending_[kSampleSlot];
+        if (program_ == Program::Stream && !queue.empty()) {
+          TransferContext* t = queue.front();
+          queue.pop_front();
+          t->Complete(TransferStatus::Completed, t->filled);
+        }
       }
       break;
     case Program::Generator8:

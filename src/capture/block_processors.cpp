@@ -1,0 +1,143 @@
+#include "capture/block_processors.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "capture/capture_state.h"
+#include "capture/trigger_engine.h"
+#include "device/device_state.h"
+
+namespace tqla {
+namespace {
+
+// Maps bytes of a block through LowByteMap into the next free stream slot, or
+// marks the overflow when the ring is full. The slot's data is written before
+// the write index moves, so the consumer never sees a slot half filled.
+void StreamInto(const uint8_t* block, uint32_t bytes) {
+  StreamRing& ring = streamRing;
+  const uint32_t write = ring.StreamWriteSlot.load(std::memory_order_relaxed);
+  const uint32_t read = ring.StreamReadSlot.load(std::memory_order_acquire);
+  if (StreamFreeSlots(write, read) == 0) {
+    ring.StreamOverflow.store(128, std::memory_order_relaxed);
+    return;
+  }
+  const uint8_t* map = deviceState.LowByteMap;
+  uint8_t* slot = ring.Slots[write];
+  for (uint32_t i = 0; i < bytes; ++i) slot[i] = map[block[i]];
+  ring.StreamWriteSlot.store(write + 1 == kStreamSlots ? 0 : write + 1, std::memory_order_release);
+}
+
+// False once the run is over. The processors look again once they hold
+// BlockLock, so that no block lands in the ring after the engine ended the
+// capture while they waited for the lock.
+bool RunGoes(const CaptureState& c) { return c.Running.load(std::memory_order_acquire) != 0; }
+
+// Moves a write pointer past words written at from, back to the ring's start
+// at its end. The ring is a multiple of every block's word count, so a block
+// never straddles the end; a pointer that could not take a whole block is
+// put back to the start first.
+uint32_t* FitBlock(uint32_t* from, uint32_t words) {
+  const Ring& ring = captureRing;
+  if (from < ring.words || from + words > ring.words + ring.length) return ring.words;
+  return from;
+}
+
+}  // namespace
+
+void SpikeFilter(uint8_t* series, uint32_t stride, uint32_t last) {
+  for (uint32_t i = 0; i <= last; ++i) {
+    const int a = series[i * stride];
+    const int b = series[(i + 1) * stride];
+    const int c = series[(i + 2) * stride];
+    const int d = b - a;
+    if ((d > 1 && d > c - a) || (d < -1 && d < c - a)) series[(i + 1) * stride] = static_cast<uint8_t>(c);
+  }
+}
+
+void ProcessDigitalBlock(const uint8_t* block) {
+  CaptureState& c = captureState;
+  if (!RunGoes(c)) return;
+  std::lock_guard<std::mutex> hold(c.BlockLock);
+  if (!RunGoes(c)) return;
+  if (c.StreamMode.load(std::memory_order_relaxed)) {
+    StreamInto(block, kBlockBytes);
+    return;
+  }
+  const uint32_t channels = c.CaptureMode & kDigitalBits;
+  const uint8_t* low = deviceState.LowByteMap;
+  const uint8_t* high = deviceState.HighByteMap;
+  uint32_t* end = nullptr;
+  if (channels == kDigital16) {
+    uint32_t* w = FitBlock(c.DigitalWritePointer, kBlockBytes / 2);
+    for (uint32_t i = 0; i < kBlockBytes / 2; ++i) {
+      w[i] = (w[i] & 0xFFFF0000u) | low[block[2 * i]] | static_cast<uint32_t>(high[block[2 * i + 1]]) << 8;
+    }
+    end = w + kBlockBytes / 2;
+  } else if (channels == kDigital8) {
+    uint32_t* w = FitBlock(c.DigitalWritePointer, kBlockBytes);
+    for (uint32_t i = 0; i < kBlockBytes; ++i) w[i] = (w[i] & 0xFFFFFF00u) | low[block[i]];
+    end = w + kBlockBytes;
+  } else {
+    return;
+  }
+  c.DigitalWritePointer = end == captureRing.words + captureRing.length ? captureRing.words : end;
+  if (!(c.CaptureMode & kAnalogBits)) c.AnalogWritePointer = c.DigitalWritePointer;
+  if (c.DigitalWritePointer == c.AnalogWritePointer) RunTriggerEngine(end);
+}
+
+void ProcessAnalogBlock(uint8_t* block) {
+  CaptureState& c = captureState;
+  if (!RunGoes(c)) return;
+  std::lock_guard<std::mutex> hold(c.BlockLock);
+  if (!RunGoes(c)) return;
+  if (c.StreamMode.load(std::memory_order_relaxed)) {
+    StreamInto(block, kBlockBytes);
+    return;
+  }
+  const uint32_t channels = c.CaptureMode & kAnalogBits;
+  if (channels != kAnalog1 && channels != kAnalog2) return;
+  const bool two = channels == kAnalog2;
+  if (c.FirstAnalogBlock) {
+    // The converters' first samples of a run are not settled.
+    if (two) {
+      block[0] = block[2] = block[4] = block[6];
+      block[1] = block[3] = block[5] = block[7];
+    } else {
+      block[0] = block[1] = block[2] = block[3];
+    }
+    c.FirstAnalogBlock = 0;
+  }
+  if (c.GlitchFilter) {
+    if (two) {
+      SpikeFilter(block, 2, kBlockBytes / 2 - 3);
+      SpikeFilter(block + 1, 2, kBlockBytes / 2 - 3);
+    } else {
+      SpikeFilter(block, 1, kBlockBytes - 4);
+    }
+  }
+  uint32_t* end = nullptr;
+  if (two) {
+    uint32_t* w = FitBlock(c.AnalogWritePointer, kBlockBytes / 2);
+    for (uint32_t i = 0; i < kBlockBytes / 2; ++i) {
+      w[i] = (w[i] & 0x0000FFFFu) | static_cast<uint32_t>(block[2 * i]) << 16 |
+             static_cast<uint32_t>(block[2 * i + 1]) << 24;
+    }
+    end = w + kBlockBytes / 2;
+  } else {
+    uint32_t* w = FitBlock(c.AnalogWritePointer, kBlockBytes);
+    for (uint32_t i = 0; i < kBlockBytes; ++i) w[i] = (w[i] & 0xFF00FFFFu) | static_cast<uint32_t>(block[i]) << 16;
+    end = w + kBlockBytes;
+  }
+  c.AnalogWritePointer = end == captureRing.words + captureRing.length ? captureRing.words : end;
+  if (!(c.CaptureMode & kDigitalBits)) c.DigitalWritePointer = c.AnalogWritePointer;
+  if (c.DigitalWritePointer == c.AnalogWritePointer) RunTriggerEngine(end);
+}
+
+void ProcessStreamBlock(const uint8_t* block, uint32_t bytes) {
+  CaptureState& c = captureState;
+  if (!RunGoes(c)) return;
+  std::lock_guard<std::mutex> hold(c.BlockLock);
+  if (c.StreamMode.load(std::memory_order_relaxed)) StreamInto(block, std::min(bytes, kBlockBytes) & ~3u);
+}
+
+}  // namespace tqla

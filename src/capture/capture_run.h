@@ -1,0 +1,83 @@
+// What every capture and stream run needs around its block processors: the
+// transfer threads with their queues of 32 requests, the status and command
+// endpoints, the bounded waits, priorities, and ending a run that still goes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "usb/cyusb.h"
+
+namespace tqla {
+
+// Bounds of the waits (milliseconds). A pod whose firmware never answers,
+// or threads that never stop, make the operation fail instead of hang.
+constexpr uint32_t kReadyWaitMs = 2000;
+constexpr uint32_t kStopWaitMs = 5000;
+// Wait limit of one status read on endpoint 0x81.
+constexpr uint32_t kStatusTimeoutMs = 500;
+// How long a stream thread still waits for its last transfer once the run
+// has ended (the pod ends it when it takes the stop command).
+constexpr uint32_t kStreamEndWaitMs = 1000;
+constexpr uint8_t kReadyByte = 0x55;
+
+// The FX2 a run uses, fixed at its start.
+struct RunDevices {
+  CCyUSBDevice* digital = nullptr;
+  CCyUSBDevice* analog = nullptr;
+  bool digitalInUse = false;
+  bool analogInUse = false;
+};
+
+extern RunDevices runDevices;
+
+// Transfer threads still alive, and those of the current run that have
+// their first requests queued.
+extern std::atomic<int32_t> liveThreads;
+extern std::atomic<int32_t> queuedThreads;
+
+// Waits, bounded, until count threads of the run have queued their requests.
+bool WaitThreadsQueued(int32_t count);
+
+// One byte from endpoint 0x81; false when the read fails. Reads from the
+// host and from the trigger engine are serialised.
+bool ReadStatusByte(CCyUSBDevice* device, uint8_t& byte);
+
+// The break counter of an FX2: the second of two status reads.
+bool ReadBreakCounter(CCyUSBDevice* device, uint8_t& counter);
+
+// Polls the Digital FX2's status every millisecond until it reads 0x55, up
+// to kReadyWaitMs; false (with a trace line) when it never does.
+bool WaitForReadyByte();
+
+// A two-byte command on endpoint 0x01 of the Digital FX2.
+bool SendCommand(uint8_t first, uint8_t second);
+
+// GO with the rate divisor, and the stop command of the streaming images.
+bool SendGo(uint8_t divisor);
+bool SendStop();
+
+// The rate divisor of a rate code; 1 for a code outside the table, or
+// nothing for TimingImage, which keeps its byte.
+bool RateDivisor(uint32_t rateCode, uint8_t& divisor);
+
+// Polls BothStopped every millisecond up to kStopWaitMs; false (with a
+// trace line) when the threads did not stop.
+bool WaitBothStopped();
+
+// Ends a run whose threads still go (a start that finds one, or the pod
+// closing): clears Running, sends the stop command to a streaming image and
+// waits, bounded, for the threads to end. False when they did not.
+bool EndRun();
+
+// High priority for the process (traced), time-critical for the threads.
+void RaiseProcessPriority();
+
+enum class TransferThread { Digital, Analog, Stream };
+
+// Starts a transfer thread on device's endpoint 0x86. The caller has set the
+// run flags the thread starts with. Returns 1 when the thread got its
+// time-critical priority, else 0 (it then runs at normal priority).
+int32_t StartTransferThread(TransferThread kind, CCyUSBDevice* device);
+
+}  // namespace tqla
