@@ -254,7 +254,7 @@ struct RunEndAtExit {
 }  // namespace
 
 bool ReadStatusByte(CCyUSBDevice* device, uint8_t& byte) {
-  if (!device) return false;
+  if (!usb::IsLiveDevice(device)) return false;
   std::lock_guard<std::mutex> hold(statusLock);
   CCyUSBEndPoint* ep = nullptr;
   try {
@@ -310,7 +310,7 @@ bool WaitForReadyByte() {
 
 bool SendCommand(uint8_t first, uint8_t second) {
   CCyUSBDevice* digital = runDevices.digital;
-  if (!digital) return false;
+  if (!usb::IsLiveDevice(digital)) return false;
   CCyUSBEndPoint* ep = nullptr;
   try {
     ep = digital->FindEndpoint(kCommandEndpoint);
@@ -357,6 +357,11 @@ bool EndRun() {
   const bool ended = PollMs(kStopWaitMs, [] { return liveThreads.load() == 0; });
   if (!ended) TraceText("Transfer threads of the last run did not end");
   return ended;
+}
+
+void EndRunBeforeClose() {
+  EndRun();
+  runDevices = RunDevices{};
 }
 
 void RaiseProcessPriority() {

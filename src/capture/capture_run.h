@@ -70,6 +70,10 @@ bool WaitBothStopped();
 // waits, bounded, for the threads to end. False when they did not.
 bool EndRun();
 
+// EndRun for a pod about to close: the run's devices are forgotten too, so
+// that no later stop reaches a device that is gone.
+void EndRunBeforeClose();
+
 // High priority for the process (traced), time-critical for the threads.
 void RaiseProcessPriority();
 

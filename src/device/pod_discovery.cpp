@@ -189,7 +189,7 @@ int32_t TQLA_API StillThere(void) {
 int32_t TQLA_API ClosePod(void) {
   GuardedVoid("ClosePod", [&] {
     TraceText("ClosePod");
-    EndRun();
+    EndRunBeforeClose();
     CCyUSBDevice* analog = deviceState.USBDeviceAnalog;
     CCyUSBDevice* digital = deviceState.USBDeviceDigital;
     deviceState.USBDeviceAnalog = nullptr;
