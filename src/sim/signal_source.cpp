@@ -56,7 +56,7 @@ class Lines {
 // Asynchronous serial, 8N1, 16 samples per bit, on channel 6.
 void RenderUart(Lines& lines, uint32_t period) {
   constexpr uint32_t kBit = 16;
-  constexpr std::string_view kText = "tqla demo pod\r\n";
+  constexpr std::string_view kText = "tqla demo pod ";
   lines.Set(6, 0, period, true);
   uint32_t at = 0;
   for (size_t c = 0; at + 12 * kBit < period; c = (c + 1) % kText.size()) {
@@ -74,7 +74,8 @@ void RenderSpi(Lines& lines, uint32_t period) {
   lines.Set(5, 0, period, true);
   uint32_t at = 16;
   for (uint32_t frame = 0; at + 4 * 8 * kBit + 32 < period; ++frame) {
-    lines.Set(5, at, 4 * 8 * kBit, false);
+    // Chip select rises half a bit after the last clock falls, as devices expect.
+    lines.Set(5, at, 4 * 8 * kBit + kBit / 2, false);
     for (uint32_t b = 0; b < 4; ++b) {
       const auto mosi = static_cast<uint8_t>(frame * 4 + b);
       const auto miso = static_cast<uint8_t>(~mosi);

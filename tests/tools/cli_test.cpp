@@ -87,18 +87,50 @@ ToolRun Tool(const test::TempDir& dir, const std::string& args) {
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text(out), text(err)};
 }
 
-TEST(CliTool, DemoThenExportAndRenderItsCapture) {
+TEST(CliTool, DemoCapturesOnASimulatedPodAndDecodesItsTraffic) {
   test::TempDir dir;
   const ToolRun demo = Tool(dir, "demo --out d");
   ASSERT_EQ(demo.status, 0) << demo.err;
   std::istringstream lines(demo.out);
   int files = 0;
-  for (std::string line; std::getline(lines, line); ++files) {
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("d/", 0) != 0) continue;
     const std::string path = line.substr(0, line.find(':'));
     EXPECT_GT(std::filesystem::file_size(dir.file(path)), 0u) << line;
+    ++files;
   }
   EXPECT_EQ(files, 5);
+  EXPECT_NE(demo.out.find(", I2C, [S] A0,Write ACK "), std::string::npos) << demo.out;
+  EXPECT_NE(demo.out.find(", SPI, MISO,MOSI: FF, 00, FE, 01, FD, 02, FC, 03, "), std::string::npos) << demo.out;
+  EXPECT_NE(demo.out.find(", UART, CH6 tqla demo pod "), std::string::npos) << demo.out;
 
+  // The capture triggered where SDA (d1) falls while SCL (d0) is high.
+  const size_t at = demo.out.find("I2C start at sample ");
+  ASSERT_NE(at, std::string::npos);
+  const uint64_t trigger = std::stoull(demo.out.substr(at + 20));
+  const ToolRun edge =
+      Tool(dir, "export -O csv --from " + std::to_string(trigger - 1) + " --to " + std::to_string(trigger + 1) + " d/demo.tqc");
+  ASSERT_EQ(edge.status, 0) << edge.err;
+  std::istringstream rows(edge.out);
+  std::string header, before, after;
+  std::getline(rows, header);
+  std::getline(rows, before);
+  std::getline(rows, after);
+  EXPECT_EQ(before.substr(before.find(','), 5), ",1,1,");
+  EXPECT_EQ(after.substr(after.find(','), 5), ",1,0,");
+}
+
+TEST(CliTool, ExportAndRenderACounterCapture) {
+  test::TempDir dir;
+  {
+    test::ScopedBuffer buffer(65536);
+    ASSERT_EQ(DemoData16(), 1);
+    Capture capture;
+    capture.samples.assign(buffer.get(), buffer.get() + 65536);
+    capture.rateHz = 1000000;
+    std::filesystem::create_directories(dir.file("d"));
+    SaveCapture(dir.file("d/demo.tqc"), capture);
+  }
   // The demonstration counter counts down: word i holds 65535 - i on d0..d15.
   const ToolRun csv = Tool(dir, "export -O csv --from 10 --to 13 d/demo.tqc");
   ASSERT_EQ(csv.status, 0) << csv.err;
@@ -150,7 +182,7 @@ TEST(CliTool, MessagesHelpAndTrace) {
   }
   const ToolRun verbose = Tool(dir, "--verbose demo --out v");
   EXPECT_EQ(verbose.status, 0);
-  EXPECT_NE(verbose.err.find("trace: MakeBuffer() of size 65536\n"), std::string::npos) << verbose.err;
+  EXPECT_NE(verbose.err.find("trace: StartCapture()\n"), std::string::npos) << verbose.err;
   for (const char* help : {"--help", "demo --help", "export --help", "render -h"}) {
     const ToolRun r = Tool(dir, help);
     EXPECT_EQ(r.status, 0) << help;
@@ -304,6 +336,64 @@ TEST(CliTool, DecodeWritesRecordsTimedFromTheCaptureTrigger) {
   const ToolRun noFile = Tool(dir, "decode i2c -o /nonexistent/dir/x.txt i2c.tqc");
   EXPECT_EQ(noFile.status, 1);
   EXPECT_NE(noFile.err.find("Can not open output file"), std::string::npos) << noFile.err;
+}
+
+}  // namespace
+}  // namespace tqla::cli
+
+namespace tqla::cli {
+namespace {
+
+TEST(CliTool, CaptureAndStreamOnASimulatedPod) {
+  test::TempDir dir;
+  // A rising edge on d8 of the demonstration traffic's slow counter: low in the
+  // word before the trigger, high at it.
+  const ToolRun capture = Tool(dir, "--sim capture -o c.tqc --samples 200000 -r 2M -t 8=r --vcd c.vcd");
+  ASSERT_EQ(capture.status, 0) << capture.err;
+  EXPECT_NE(capture.out.find("c.tqc: 262144 samples at 2000000 Hz, trigger at sample "), std::string::npos)
+      << capture.out;
+  EXPECT_GT(std::filesystem::file_size(dir.file("c.vcd")), 0u);
+  const uint64_t trigger = std::stoull(capture.out.substr(capture.out.find("trigger at sample ") + 18));
+  const ToolRun edge =
+      Tool(dir, "export -O text --from " + std::to_string(trigger - 1) + " --to " + std::to_string(trigger + 1) + " c.tqc");
+  ASSERT_EQ(edge.status, 0) << edge.err;
+  std::istringstream rows(edge.out);
+  std::string header, before, after;
+  std::getline(rows, header);
+  std::getline(rows, before);
+  std::getline(rows, after);
+  EXPECT_EQ(std::stoul(before.substr(2, 4), nullptr, 16) & 0x100, 0u) << before;
+  EXPECT_EQ(std::stoul(after.substr(2, 4), nullptr, 16) & 0x100, 0x100u) << after;
+
+  const ToolRun analog = Tool(dir, "--sim capture -o a.tqc --samples 131072 -c 8 -a 1 -r 2M --analog-trigger 'ch1>128'");
+  ASSERT_EQ(analog.status, 0) << analog.err;
+  EXPECT_NE(analog.out.find("a.tqc: 131072 samples at 2000000 Hz, trigger at sample "), std::string::npos)
+      << analog.out;
+
+  const ToolRun stream = Tool(dir, "--sim stream -r 8M --samples 300000 -o s.bin");
+  ASSERT_EQ(stream.status, 0) << stream.err;
+  EXPECT_EQ(std::filesystem::file_size(dir.file("s.bin")), 300000u);
+  EXPECT_NE(stream.err.find("streamed 300000 samples"), std::string::npos) << stream.err;
+  EXPECT_NE(stream.err.find(", 0 blocks lost"), std::string::npos) << stream.err;
+
+  const struct {
+    const char* args;
+    const char* message;
+  } kFailures[] = {
+      {"capture", "no pod found"},
+      {"--sim capture -r 5M", "1, 2, 3, 4, 6, 8, 12, 16 or 24 MHz"},
+      {"--sim capture -t 3=e", "the pod triggers on 0, 1, r or f"},
+      {"--sim capture -c 0 -a 0", "no channels to capture"},
+      {"--sim capture --analog-trigger ch3>5", "bad analog trigger"},
+      {"--sim capture -t 0=1 --samples 65536 --timeout 50ms -c 8 -a 0 -t 15=1", "no trigger within the time-out"},
+      {"--sim stream --clock 3", "load no firmware"},
+      {"--sim stream --samples 5 --time 1s", "give one of"},
+  };
+  for (const auto& f : kFailures) {
+    const ToolRun run = Tool(dir, f.args);
+    EXPECT_EQ(run.status, 1) << f.args;
+    EXPECT_NE(run.err.find(f.message), std::string::npos) << f.args << ": " << run.err;
+  }
 }
 
 }  // namespace

@@ -1,17 +1,26 @@
 #include <filesystem>
+#include <fstream>
 
 #include "cli.h"
 #include "commands.h"
 #include "operations.h"
+#include "pod.h"
+#include "pod_capture.h"
 #include "tqla/tqla.h"
 
 namespace tqla::cli {
 
 namespace {
 
-constexpr uint32_t kDemoSamples = 65536;
+// The demonstration pod gets an ID of its own, so a real pod on the bus is left alone.
+constexpr uint32_t kDemoPod = 0xD0;
 constexpr uint32_t kDemoRateHz = 1000000;
-constexpr uint64_t kDemoRenderSamples = 1024;
+constexpr uint32_t kDemoSamples = 262144;
+// The simulated pod's serial line sends 16 samples per bit.
+constexpr uint32_t kDemoBaud = kDemoRateHz / 16;
+constexpr int64_t kRenderBefore = 500;
+constexpr uint64_t kRenderSamples = 2500;
+constexpr int kRecordsShown = 3;
 
 constexpr OptionSpec kOptions[] = {
     {"out", 0, "DIR", "folder for the files (default demo-out; made when missing)"},
@@ -20,26 +29,31 @@ constexpr OptionSpec kOptions[] = {
 constexpr CommandSpec kSpec = {
     "demo",
     "[--out DIR]",
-    "Fills a sample buffer with the library's demonstration pattern (a 16-bit\n"
-    "counter on d0..d15, a sine on CH1 and a cosine on CH2) at 1 MHz, saves it as a\n"
-    "capture file, exports it to VCD, CSV and text, draws an SVG of its first samples,\n"
-    "and prints one line per file written.",
+    "Attaches a simulated pod playing demonstration traffic (I2C on channels 0-1, SPI\n"
+    "on 2-5, serial on 6, a sine on CH1 and a cosine on CH2), captures 262144 samples\n"
+    "at 1 MHz triggered on an I2C start condition, saves the capture, exports it to\n"
+    "VCD, CSV and text, draws the samples around the trigger as SVG, decodes the I2C,\n"
+    "SPI and serial traffic and prints the first records of each.",
     kOptions,
     0,
     0,
 };
 
-Capture DemoCapture() {
-  uint32_t* buffer = MakeBuffer(kDemoSamples);
-  if (!buffer) throw CliError("cannot allocate a sample buffer of " + std::to_string(kDemoSamples) + " samples");
-  DemoData16();
-  const auto captured = static_cast<uint32_t>(GetActualCaptureLength());
-  Capture capture;
-  capture.samples.assign(buffer, buffer + std::min(captured, kDemoSamples));
-  DeleteBuffer(buffer);
-  capture.rateHz = kDemoRateHz;
-  capture.analogChannels = kCh1InUse | kCh2InUse;
-  return capture;
+void PrintFirstRecords(const std::string& path) {
+  std::ifstream in(path);
+  int shown = 0;
+  for (std::string line; shown < kRecordsShown && std::getline(in, line);) {
+    if (line.empty()) continue;
+    std::printf("    %s\n", line.c_str());
+    ++shown;
+  }
+}
+
+// Runs a command as a user would type it, so the demo shows the same steps.
+void Run(CommandRun command, std::vector<std::string> words) {
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  if (command(static_cast<int>(argv.size()), argv.data()) != 0) throw CliError("a demonstration step failed");
 }
 
 }  // namespace
@@ -54,12 +68,22 @@ int RunDemo(int argc, char** argv) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) throw CliError("cannot make " + dir.string() + ": " + error.message());
+  auto file = [&](const char* name) { return (dir / name).string(); };
 
-  const std::string capturePath = (dir / "demo.tqc").string();
-  SaveCapture(capturePath, DemoCapture());
-  // Everything below starts from the saved file, as a user's own capture would.
-  Capture capture = LoadCapture(capturePath);
-  std::printf("%s: capture file, %zu samples at 1 MHz\n", capturePath.c_str(), capture.samples.size());
+  AttachSimulatedPod(kDemoPod);
+  CaptureSettings settings;
+  settings.pod = kDemoPod;
+  settings.rateHz = kDemoRateHz;
+  settings.samples = kDemoSamples;
+  settings.post = kDemoSamples / 2;
+  settings.steps = ParseTrigger("0=1,1=f");  // SDA falls while SCL is high
+  settings.timeoutSeconds = 10;
+  Capture capture = RunPodCapture(settings, nullptr);
+  capture.created = UtcNow();
+  const std::string capturePath = file("demo.tqc");
+  SaveCapture(capturePath, capture);
+  std::printf("%s: %zu samples at 1 MHz from a simulated pod, triggered on an I2C start at sample %u\n",
+              capturePath.c_str(), capture.samples.size(), capture.trigger.value_or(0));
 
   const struct {
     const char* file;
@@ -71,17 +95,24 @@ int RunDemo(int argc, char** argv) {
       {"demo.txt", ExportFormat::Text, "text table"},
   };
   for (const auto& e : kExports) {
-    const std::string path = (dir / e.file).string();
-    ExportCapture(capture, e.format, path, 0, std::nullopt);
-    std::printf("%s: %s of all samples\n", path.c_str(), e.what);
+    ExportCapture(capture, e.format, file(e.file), 0, std::nullopt);
+    std::printf("%s: %s of all samples\n", file(e.file).c_str(), e.what);
   }
 
-  const std::string svgPath = (dir / "demo.svg").string();
   RenderOptions options;
-  options.samples = kDemoRenderSamples;
-  RenderCapture(capture, options, svgPath, "tqla demo: samples 0 to 1023 at 1 MHz");
-  std::printf("%s: SVG of samples 0 to %llu\n", svgPath.c_str(),
-              static_cast<unsigned long long>(kDemoRenderSamples - 1));
+  options.start = static_cast<int64_t>(capture.trigger.value_or(0)) - kRenderBefore;
+  options.samples = kRenderSamples;
+  RenderCapture(capture, options, file("demo.svg"), "tqla demo: an I2C start and the traffic around it");
+  std::printf("%s: SVG of %llu samples around the trigger\n", file("demo.svg").c_str(),
+              static_cast<unsigned long long>(kRenderSamples));
+
+  Run(RunDecode, {"i2c", "-o", file("demo-i2c.txt"), "--name", "I2C", capturePath});
+  PrintFirstRecords(file("demo-i2c.txt"));
+  Run(RunDecode, {"spi", "-o", file("demo-spi.txt"), "--name", "SPI", "--words", "4", capturePath});
+  PrintFirstRecords(file("demo-spi.txt"));
+  Run(RunDecode, {"async", "-o", file("demo-uart.txt"), "--name", "UART", "--baud", std::to_string(kDemoBaud),
+                  "--per-line", "14", "-f", "char", "-d", "none", capturePath});
+  PrintFirstRecords(file("demo-uart.txt"));
   return 0;
 }
 

@@ -21,6 +21,8 @@ int RunPackets(int argc, char** argv);
 int RunList(int argc, char** argv);
 int RunSelftest(int argc, char** argv);
 int RunEeprom(int argc, char** argv);
+int RunCapture(int argc, char** argv);
+int RunStream(int argc, char** argv);
 int RunDecode(int argc, char** argv);
 
 inline constexpr Command kCommands[] = {
@@ -28,6 +30,8 @@ inline constexpr Command kCommands[] = {
     {"export", "convert a capture to VCD, CSV or text", RunExport},
     {"render", "draw a window of a capture as SVG", RunRender},
     {"packets", "check a protocol definition file or show a packet record file", RunPackets},
+    {"capture", "capture from a pod with a trigger into a capture file", RunCapture},
+    {"stream", "stream samples from a pod to a file without end", RunStream},
     {"list", "list the pods on the USB with their IDs and speed", RunList},
     {"selftest", "test the pods on the USB and print the report", RunSelftest},
     {"eeprom", "read or write the pod's EEPROM", RunEeprom},

@@ -22,13 +22,13 @@ std::vector<uint32_t> ListPods() {
   return ids;
 }
 
-OpenPod::OpenPod(std::optional<uint32_t> id) {
+OpenPod::OpenPod(std::optional<uint32_t> id, bool extractor) {
   if (!id) {
     const std::vector<uint32_t> pods = ListPods();
     if (pods.empty()) throw CliError("no pod found: attach one, or add --sim to use a simulated pod");
     id = pods.front();
   }
-  if (!InitializeTQPod(*id))
+  if (!(extractor ? InitializeTQExtractor(*id, 0) : InitializeTQPod(*id)))
     throw CliError("cannot open pod " + std::to_string(*id) + " (see 'tqla list'; --verbose shows why)");
   id_ = *id;
 }

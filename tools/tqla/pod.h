@@ -15,10 +15,11 @@ void AttachSimulatedPod(uint32_t id);
 std::vector<uint32_t> ListPods();
 
 // Opens pod id, or the first pod when none is named, for the life of the
-// object; throws CliError naming what to do when there is none.
+// object, for captures and generation or, with extractor set, for streaming;
+// throws CliError naming what to do when there is none.
 class OpenPod {
  public:
-  explicit OpenPod(std::optional<uint32_t> id);
+  explicit OpenPod(std::optional<uint32_t> id, bool extractor = false);
   ~OpenPod();
   OpenPod(const OpenPod&) = delete;
   OpenPod& operator=(const OpenPod&) = delete;

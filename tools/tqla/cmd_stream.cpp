@@ -1,0 +1,108 @@
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <thread>
+#include <vector>
+
+#include "cli.h"
+#include "commands.h"
+#include "pod.h"
+#include "pod_capture.h"
+#include "tqla/tqla.h"
+
+namespace tqla::cli {
+
+namespace {
+
+constexpr uint32_t kBlockBytes = 65536;
+
+std::atomic<bool> stopRequested{false};
+void OnInterrupt(int) { stopRequested.store(true); }
+
+constexpr OptionSpec kOptions[] = {
+    {"output", 'o', "FILE", "where the samples go (default: standard output)"},
+    {"pod", 0, "ID", "the pod to use (default: the first one listed)"},
+    {"rate", 'r', "RATE", "sample rate: 1M ... 24M (default 24M)"},
+    {"clock", 0, "MODE", "clock mode of the pod: 1 (default), 2 or 4-9"},
+    {"samples", 0, "N", "stop after N samples"},
+    {"time", 0, "T", "stop after T, e.g. 10s"},
+    {"continuous", 0, nullptr, "stream until Ctrl-C (the default without --samples or --time)"},
+};
+
+constexpr CommandSpec kSpec = {
+    "stream",
+    "[-o FILE] [-r RATE] [--clock MODE] [--samples N | --time T | --continuous]",
+    "Streams digital channels 0-7 from a pod without end: one byte per sample (bit n\n"
+    "is channel n), in 64 KiB blocks, to a file or standard output, until a sample\n"
+    "count, a duration or Ctrl-C. Throughput and lost blocks are shown on stderr when\n"
+    "it is a terminal, and summed up at the end. A lost block makes the exit status 1.",
+    kOptions,
+    0,
+    0,
+};
+
+}  // namespace
+
+int RunStream(int argc, char** argv) {
+  const ParsedArgs args = ParseArgs(kSpec, argc, argv);
+  if (args.help) {
+    PrintHelp(kSpec, stdout);
+    return 0;
+  }
+  const int given = args.Has("samples") + args.Has("time") + args.Has("continuous");
+  if (given > 1) throw UsageError("give one of --samples, --time and --continuous");
+  const uint32_t rateHz = ParseRate(args.Value("rate", "24M"));
+  const auto clock = static_cast<uint32_t>(args.Unsigned("clock", 1, 9));
+  if (clock == 0 || clock == 3) throw UsageError("clock mode 3 and 0 load no firmware; use 1, 2 or 4-9");
+  uint64_t limit = UINT64_MAX;
+  if (args.Has("samples")) limit = args.Unsigned("samples", 0);
+  if (args.Has("time")) limit = static_cast<uint64_t>(std::ceil(ParseDuration(args.Value("time")) * rateHz));
+  std::optional<uint32_t> podId;
+  if (args.Has("pod")) podId = static_cast<uint32_t>(args.Unsigned("pod", 0, 0xFFFF));
+
+  OutputFile out(args.Value("output", "-"));
+  OpenPod pod(podId, true);
+  stopRequested.store(false);
+  auto previous = std::signal(SIGINT, OnInterrupt);
+  if (!StartStreamingCapture(RateCode(rateHz), clock, nullptr, 0, nullptr, 0, 0)) {
+    std::signal(SIGINT, previous);
+    throw CliError("the pod did not start the stream (--verbose shows why)");
+  }
+  const bool live = isatty(STDERR_FILENO);
+  std::vector<uint8_t> block(kBlockBytes);
+  uint64_t written = 0, lost = 0;
+  const auto begin = std::chrono::steady_clock::now();
+  auto lastShown = begin;
+  while (written < limit && !stopRequested.load()) {
+    if (StreamBufferOverflow()) ++lost;
+    if (!GetNextStreamBuffer(block.data())) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    const uint64_t take = std::min<uint64_t>(kBlockBytes, limit - written);
+    if (std::fwrite(block.data(), 1, take, out.get()) != take) break;
+    written += take;
+    const auto now = std::chrono::steady_clock::now();
+    if (live && now - lastShown > std::chrono::milliseconds(250)) {
+      const double seconds = std::chrono::duration<double>(now - begin).count();
+      std::fprintf(stderr, "\rstreaming: %.1f MB, %.2f MS/s, %llu block%s lost   ", written / 1e6,
+                   written / seconds / 1e6, static_cast<unsigned long long>(lost), lost == 1 ? "" : "s");
+      lastShown = now;
+    }
+  }
+  StopStream();
+  if (StreamBufferOverflow()) ++lost;
+  std::signal(SIGINT, previous);
+  if (live) std::fprintf(stderr, "\r%70s\r", "");
+  out.Close();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  std::fprintf(stderr, "streamed %llu samples in %.2f s (%.2f MS/s), %llu block%s lost\n",
+               static_cast<unsigned long long>(written), seconds, seconds > 0 ? written / seconds / 1e6 : 0.0,
+               static_cast<unsigned long long>(lost), lost == 1 ? "" : "s");
+  return lost ? 1 : 0;
+}
+
+}  // namespace tqla::cli
