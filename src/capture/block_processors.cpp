@@ -1,6 +1,8 @@
 #include "capture/block_processors.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <mutex>
 
 #include "capture/capture_state.h"
@@ -25,6 +27,27 @@ void StreamInto(const uint8_t* block, uint32_t bytes) {
   uint8_t* slot = ring.Slots[write];
   for (uint32_t i = 0; i < bytes; ++i) slot[i] = map[block[i]];
   ring.StreamWriteSlot.store(write + 1 == kStreamSlots ? 0 : write + 1, std::memory_order_release);
+}
+
+// The digital processor stores only the bytes of a sample word it owns, so
+// that no word has to be read first and the scope bytes stay as they are.
+// Offsets of those bytes in the word's storage:
+constexpr bool kLittle = std::endian::native == std::endian::little;
+constexpr uint32_t kLowByteAt = kLittle ? 0 : 3;  // bits 0-7
+constexpr uint32_t kLowHalfAt = kLittle ? 0 : 2;  // bits 0-15
+
+// Blocks are read eight bytes at a time; byte k of such a chunk in block order.
+inline uint32_t ChunkByte(uint64_t chunk, uint32_t k) {
+  return static_cast<uint32_t>(chunk >> (kLittle ? 8 * k : 56 - 8 * k)) & 0xFF;
+}
+inline uint64_t Chunk(const uint8_t* at) {
+  uint64_t chunk;
+  std::memcpy(&chunk, at, sizeof chunk);
+  return chunk;
+}
+inline void StoreHalf(uint8_t* at, uint32_t half) {
+  const auto h = static_cast<uint16_t>(half);
+  std::memcpy(at, &h, sizeof h);
 }
 
 // False once the run is over. The processors look again once they hold
@@ -69,13 +92,22 @@ void ProcessDigitalBlock(const uint8_t* block) {
   uint32_t* end = nullptr;
   if (channels == kDigital16) {
     uint32_t* w = FitBlock(c.DigitalWritePointer, kBlockBytes / 2);
-    for (uint32_t i = 0; i < kBlockBytes / 2; ++i) {
-      w[i] = (w[i] & 0xFFFF0000u) | low[block[2 * i]] | static_cast<uint32_t>(high[block[2 * i + 1]]) << 8;
+    auto* words = reinterpret_cast<uint8_t*>(w);
+    for (uint32_t i = 0; i < kBlockBytes; i += 8) {
+      const uint64_t chunk = Chunk(block + i);
+      for (uint32_t k = 0; k < 8; k += 2) {
+        StoreHalf(words + 2 * (i + k) + kLowHalfAt,
+                  low[ChunkByte(chunk, k)] | static_cast<uint32_t>(high[ChunkByte(chunk, k + 1)]) << 8);
+      }
     }
     end = w + kBlockBytes / 2;
   } else if (channels == kDigital8) {
     uint32_t* w = FitBlock(c.DigitalWritePointer, kBlockBytes);
-    for (uint32_t i = 0; i < kBlockBytes; ++i) w[i] = (w[i] & 0xFFFFFF00u) | low[block[i]];
+    auto* words = reinterpret_cast<uint8_t*>(w);
+    for (uint32_t i = 0; i < kBlockBytes; i += 8) {
+      const uint64_t chunk = Chunk(block + i);
+      for (uint32_t k = 0; k < 8; ++k) words[4 * (i + k) + kLowByteAt] = low[ChunkByte(chunk, k)];
+    }
     end = w + kBlockBytes;
   } else {
     return;

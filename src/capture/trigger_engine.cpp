@@ -18,21 +18,30 @@ constexpr uint32_t kRotateBlock = 32768;
 // The one spare block the rotation moves the ring through.
 uint32_t rotateSpare[kRotateBlock];
 
-// The first index from i on where stop(word) holds, or n. Whole runs of 16
-// words are tested without a branch per word first, so that the common case,
-// a run where nothing happens, goes at the speed of the memory.
+// True when stop(word) holds for any of the kRun words from p. The loop has
+// no branch and is long enough not to be unrolled away, so the compiler turns
+// it into vector compares.
+constexpr uint32_t kRun = 64;
+template <class Stop>
+inline bool AnyStops(const uint32_t* p, Stop stop) {
+  uint32_t hits = 0;
+  for (uint32_t k = 0; k < kRun; ++k) hits |= stop(p[k]);
+  return hits != 0;
+}
+
+// The first index from i on where stop(word) holds, or n. Whole runs are
+// tested first, so that the common case, a run where nothing happens, goes at
+// the speed of the memory.
 template <class Stop>
 inline uint32_t Skip(const uint32_t* p, uint32_t i, uint32_t n, Stop stop) {
-  constexpr uint32_t kRun = 16;
-  while (i + kRun <= n) {
-    bool any = false;
-    for (uint32_t k = 0; k < kRun; ++k) any |= stop(p[i + k]);
-    if (any) break;
-    i += kRun;
-  }
+  while (i + kRun <= n && !AnyStops(p + i, stop)) i += kRun;
   while (i < n && !stop(p[i])) ++i;
   return i;
 }
+
+// A level bound for a channel byte (0-255) kept in 32 bits, where the vector
+// compares work: past -1 or 256 the comparison's result no longer changes.
+int32_t ByteBound(int64_t bound) { return static_cast<int32_t>(std::clamp<int64_t>(bound, -1, 256)); }
 
 // Digital steps over the n words from p, resuming at TriggerStep. Returns the
 // trigger word or null when the batch runs out first.
@@ -78,29 +87,34 @@ uint32_t* SearchEdge(CaptureState& c, uint32_t* p, uint32_t n) {
   auto state = static_cast<int64_t>(static_cast<int32_t>(c.AnalogTriggerState));
   uint32_t i = 0;
   uint32_t* found = nullptr;
+  auto byteOf = [=](uint32_t w) { return static_cast<int32_t>((w >> shift) & 0xFF); };
   if (c.AnalogTriggerMode == 1) {
+    const int32_t arm = ByteBound(level - 2);
+    const int32_t fire = ByteBound(level);
     while (i < n) {
       if (state > level) {
-        i = Skip(p, i, n, [=](uint32_t w) { return static_cast<int64_t>((w >> shift) & 0xFF) < level - 2; });
+        i = Skip(p, i, n, [=](uint32_t w) { return byteOf(w) < arm; });
         if (i == n) break;
         state = level - 1;
         ++i;
         continue;
       }
-      i = Skip(p, i, n, [=](uint32_t w) { return static_cast<int64_t>((w >> shift) & 0xFF) > level; });
+      i = Skip(p, i, n, [=](uint32_t w) { return byteOf(w) > fire; });
       if (i < n) found = p + i;
       break;
     }
   } else {
+    const int32_t arm = ByteBound(level + 2);
+    const int32_t fire = ByteBound(level);
     while (i < n) {
       if (state < level) {
-        i = Skip(p, i, n, [=](uint32_t w) { return static_cast<int64_t>((w >> shift) & 0xFF) > level + 2; });
+        i = Skip(p, i, n, [=](uint32_t w) { return byteOf(w) > arm; });
         if (i == n) break;
         state = level + 1;
         ++i;
         continue;
       }
-      i = Skip(p, i, n, [=](uint32_t w) { return static_cast<int64_t>((w >> shift) & 0xFF) < level; });
+      i = Skip(p, i, n, [=](uint32_t w) { return byteOf(w) < fire; });
       if (i < n) found = p + i;
       break;
     }

@@ -170,6 +170,38 @@ TEST_F(TriggerEngine, AnalogEdgesNeedToBeArmedFirst) {
   }
 }
 
+TEST_F(TriggerEngine, LevelsAtTheEndsOfTheByteRange) {
+  const uint32_t third = 2 * kBatch;
+  const struct {
+    uint8_t mode;
+    uint32_t level;
+    uint32_t idle;
+    std::vector<std::pair<uint32_t, uint32_t>> bytes;  // (index, byte) from the first searched word on
+    int64_t trigger;
+  } kCases[] = {
+      {1, 1, 1, {{0, 0}, {5, 255}}, -1},          // nothing lies below -1
+      {1, 2, 1, {{0, 0}, {5, 255}}, -1},
+      {1, 3, 2, {{0, 0}, {5, 4}}, third + 5},
+      {1, 254, 253, {{0, 251}, {4, 255}}, third + 4},
+      {1, 255, 0, {{2, 255}}, -1},                // armed from the start, nothing lies above 255
+      {2, 252, 253, {{0, 255}, {6, 251}}, third + 6},
+      {2, 253, 254, {{0, 255}, {3, 0}}, -1},      // nothing lies above 255
+      {2, 254, 200, {{0, 255}, {3, 0}}, -1},
+      {2, 0, 10, {{1, 0}}, -1},                   // armed from the start, nothing lies below 0
+  };
+  for (const auto& c : kCases) {
+    Arm({c.mode, {}, 0, 1, c.level}, 8 * kBatch);
+    for (uint32_t& w : ring_) w = c.idle << 16;
+    for (auto [index, byte] : c.bytes)
+      for (uint32_t i = third + index; i < ring_.size(); ++i) ring_[i] = byte << 16;
+    for (int fed = 0; fed < 5; ++fed) Feed();
+    EXPECT_EQ(captureState.Triggered, c.trigger < 0 ? 0 : 1) << int{c.mode} << " " << c.level;
+    if (c.trigger >= 0) {
+      EXPECT_EQ(captureState.TriggerIndex, c.trigger) << int{c.mode} << " " << c.level;
+    }
+  }
+}
+
 TEST_F(TriggerEngine, AfterTheRingWrapsThePostCountDecides) {
   const struct {
     const char* name;
