@@ -329,6 +329,8 @@ void SimFx2::HandleCommand(const uint8_t* bytes, uint32_t length) {
     case Program::Stream:
       if (length == 2 && digital_ && bytes[0] == 1) {
         pod_->StartClock(kFx2ClockHz / (bytes[1] + 1.0));
+        // The pump may be in its long idle wait; from now on it must tick.
+        wake_.notify_all();
         pod_->Analog().Wake();
       } else if (length == 2 && digital_ && bytes[0] == 0) {
         pod_->StopClock();

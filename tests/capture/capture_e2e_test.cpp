@@ -92,6 +92,18 @@ class Capture : public test::SimBusTest {
   bool Completes() {
     return PollFor([] { return captureState.Running == 0; }, std::chrono::seconds(20));
   }
+  // Real-time pacing needs a host that keeps up with the pod. Under
+  // ThreadSanitizer's slowdown the pod may lose blocks (its break counters
+  // say so), and then the two FX2 no longer line up in the ring.
+  static bool LostDataUnderThreadSanitizer() {
+#if defined(__SANITIZE_THREAD__)
+    char breaks = 0, running = 0, triggered = 0, percent = 0;
+    int32_t start = 0, end = 0, at = 0;
+    return CaptureStatus(&breaks, &running, &triggered, &start, &end, &at, &percent) != 0;
+#else
+    return false;
+#endif
+  }
   // Where word 0 of the buffer sits in the source, judged on the bits captured.
   // stride 2 reads a buffer that holds every second sample.
   std::optional<uint32_t> Base(const std::vector<uint32_t>& source, uint32_t bits, uint32_t stride = 1) {
@@ -131,7 +143,9 @@ TEST_F(Capture, RotatedBufferIsTheSourceAroundTheTrigger) {
       case Kind::Mode0: ASSERT_EQ(Start(c.mode, 0, 1, {0x40, 0x40}, c.post), 1); break;
       case Kind::Mode3: ASSERT_EQ(Start(c.mode, 3, 1, {}, c.post), 1); break;
     }
-    ASSERT_TRUE(Completes());
+    const bool completed = Completes();
+    if (LostDataUnderThreadSanitizer()) GTEST_SKIP() << "the pod lost data: the host was too slow";
+    ASSERT_TRUE(completed);
     char breaks = 0, running = 1, triggered = 0, percent = 0;
     int32_t start = 0, end = 0, at = 0;
     CaptureStatus(&breaks, &running, &triggered, &start, &end, &at, &percent);
@@ -178,7 +192,9 @@ TEST_F(Capture, StopsApplyTheEepromCalibration) {
   const std::vector<uint32_t> source = Source(c);
   TqlaSimSetSamples(pod_, source.data(), kPeriod, 1);
   ASSERT_EQ(Start(15, 0, 1, {}, 65536), 1);
-  ASSERT_TRUE(Completes());
+  const bool completed = Completes();
+  if (LostDataUnderThreadSanitizer()) GTEST_SKIP() << "the pod lost data: the host was too slow";
+  ASSERT_TRUE(completed);
   ASSERT_EQ(StopCapture(), 1);
   const std::optional<uint32_t> base = Base(source, 0xFFFF);
   ASSERT_TRUE(base.has_value());
@@ -196,7 +212,9 @@ TEST_F(Capture, StopCapture16SplitsWordPairs) {
   const std::vector<uint32_t> source = Source(c);
   TqlaSimSetSamples(pod_, source.data(), kPeriod, 1);
   ASSERT_EQ(Start(15, 1, 1, {}, 65536), 1);
-  ASSERT_TRUE(Completes());
+  const bool completed = Completes();
+  if (LostDataUnderThreadSanitizer()) GTEST_SKIP() << "the pod lost data: the host was too slow";
+  ASSERT_TRUE(completed);
   ASSERT_EQ(StopCapture16(), 1);
   const uint32_t trigger = captureState.TriggerIndex;
   const std::optional<uint32_t> base = Base(source, 0xFFFF, 2);
