@@ -193,7 +193,7 @@ void TraceToStderr(const char* line, void*) { std::fprintf(stderr, "trace: %s\n"
 void PrintToolHelp(std::FILE* out) {
   std::fprintf(out,
                "usage: tqla [--verbose] [--sim[=ID]] COMMAND [OPTIONS]\n\n"
-               "Captures, exports and draws data of the USB logic analyzer and scope pod.\n\n"
+               "Captures, streams, exports, draws and decodes data of the USB logic analyzer\nand scope pod.\n\n"
                "commands:\n");
   for (const Command& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
   std::fprintf(out,

@@ -26,7 +26,7 @@ int RunStream(int argc, char** argv);
 int RunDecode(int argc, char** argv);
 
 inline constexpr Command kCommands[] = {
-    {"demo", "write a demonstration capture and its exports", RunDemo},
+    {"demo", "capture a simulated pod's traffic, then export, draw and decode it", RunDemo},
     {"export", "convert a capture to VCD, CSV or text", RunExport},
     {"render", "draw a window of a capture as SVG", RunRender},
     {"packets", "check a protocol definition file or show a packet record file", RunPackets},
