@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <charconv>
 #include <cstring>
 
@@ -207,6 +209,20 @@ void PrintToolHelp(std::FILE* out) {
 }
 
 }  // namespace
+
+namespace {
+std::atomic<bool> interruptRequested{false};
+void OnInterrupt(int) { interruptRequested.store(true); }
+}  // namespace
+
+InterruptGuard::InterruptGuard() {
+  interruptRequested.store(false);
+  previous_ = std::signal(SIGINT, OnInterrupt);
+}
+
+InterruptGuard::~InterruptGuard() { std::signal(SIGINT, previous_); }
+
+bool InterruptGuard::Interrupted() { return interruptRequested.load(); }
 
 int Main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -110,6 +110,20 @@ class Progress {
   bool active_ = false;
 };
 
+// While one lives, Ctrl-C does not end the tool but sets a flag that long
+// commands poll, so they can stop the pod and keep what they have.
+class InterruptGuard {
+ public:
+  InterruptGuard();
+  ~InterruptGuard();
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+  static bool Interrupted();
+
+ private:
+  void (*previous_)(int);
+};
+
 // Runs the tool: argv[0] is the program name. Returns the exit status.
 int Main(int argc, char** argv);
 

@@ -1,9 +1,7 @@
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <thread>
 #include <vector>
 
@@ -18,9 +16,6 @@ namespace tqla::cli {
 namespace {
 
 constexpr uint32_t kBlockBytes = 65536;
-
-std::atomic<bool> stopRequested{false};
-void OnInterrupt(int) { stopRequested.store(true); }
 
 constexpr OptionSpec kOptions[] = {
     {"output", 'o', "FILE", "where the samples go (default: standard output)"},
@@ -65,18 +60,15 @@ int RunStream(int argc, char** argv) {
 
   OutputFile out(args.Value("output", "-"));
   OpenPod pod(podId, true);
-  stopRequested.store(false);
-  auto previous = std::signal(SIGINT, OnInterrupt);
-  if (!StartStreamingCapture(RateCode(rateHz), clock, nullptr, 0, nullptr, 0, 0)) {
-    std::signal(SIGINT, previous);
+  InterruptGuard interrupts;
+  if (!StartStreamingCapture(RateCode(rateHz), clock, nullptr, 0, nullptr, 0, 0))
     throw CliError("the pod did not start the stream (--verbose shows why)");
-  }
   const bool live = isatty(STDERR_FILENO);
   std::vector<uint8_t> block(kBlockBytes);
   uint64_t written = 0, lost = 0;
   const auto begin = std::chrono::steady_clock::now();
   auto lastShown = begin;
-  while (written < limit && !stopRequested.load()) {
+  while (written < limit && !InterruptGuard::Interrupted()) {
     if (StreamBufferOverflow()) ++lost;
     if (!GetNextStreamBuffer(block.data())) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -95,7 +87,6 @@ int RunStream(int argc, char** argv) {
   }
   StopStream();
   if (StreamBufferOverflow()) ++lost;
-  std::signal(SIGINT, previous);
   if (live) std::fprintf(stderr, "\r%70s\r", "");
   out.Close();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();

@@ -2,10 +2,8 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <thread>
 
 #include "capture/capture_state.h"
@@ -16,25 +14,6 @@
 namespace tqla::cli {
 
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-void OnInterrupt(int) { interrupted.store(true); }
-
-// Ctrl-C ends the wait and keeps what was captured, for the life of the object.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    interrupted.store(false);
-    previous_ = std::signal(SIGINT, OnInterrupt);
-  }
-  ~InterruptGuard() { std::signal(SIGINT, previous_); }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
- private:
-  void (*previous_)(int);
-};
 
 double ParseNumberWithSuffix(const std::string& text, const std::string& what, std::string* suffix) {
   size_t used = 0;
@@ -148,7 +127,7 @@ Capture RunPodCapture(const CaptureSettings& s, uint32_t* breaks) {
                    triggered ? ("triggered, " + std::to_string(static_cast<int>(percent)) + "%").c_str()
                              : "waiting for trigger",
                    breakCount);
-    if (!running || interrupted.load()) break;
+    if (!running || InterruptGuard::Interrupted()) break;
     const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     if (s.timeoutSeconds > 0 && waited > s.timeoutSeconds) {
       timedOut = true;
