@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture.h"
@@ -87,6 +89,30 @@ ToolRun Tool(const test::TempDir& dir, const std::string& args) {
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text(out), text(err)};
 }
 
+struct Failure {
+  std::string args;
+  std::string message;
+};
+
+// Each command line fails with status 1 and its message on stderr.
+void ExpectFailures(const test::TempDir& dir, std::initializer_list<Failure> failures) {
+  for (const Failure& f : failures) {
+    const ToolRun run = Tool(dir, f.args);
+    EXPECT_EQ(run.status, 1) << f.args;
+    EXPECT_NE(run.err.find(f.message), std::string::npos) << f.args << ": " << run.err;
+  }
+}
+
+// The two sample rows after the header of an export of two samples.
+std::pair<std::string, std::string> TwoRows(const std::string& exported) {
+  std::istringstream rows(exported);
+  std::string header, first, second;
+  std::getline(rows, header);
+  std::getline(rows, first);
+  std::getline(rows, second);
+  return {first, second};
+}
+
 TEST(CliTool, DemoCapturesOnASimulatedPodAndDecodesItsTraffic) {
   test::TempDir dir;
   const ToolRun demo = Tool(dir, "demo --out d");
@@ -111,11 +137,7 @@ TEST(CliTool, DemoCapturesOnASimulatedPodAndDecodesItsTraffic) {
   const ToolRun edge =
       Tool(dir, "export -O csv --from " + std::to_string(trigger - 1) + " --to " + std::to_string(trigger + 1) + " d/demo.tqc");
   ASSERT_EQ(edge.status, 0) << edge.err;
-  std::istringstream rows(edge.out);
-  std::string header, before, after;
-  std::getline(rows, header);
-  std::getline(rows, before);
-  std::getline(rows, after);
+  const auto [before, after] = TwoRows(edge.out);
   EXPECT_EQ(before.substr(before.find(','), 5), ",1,1,");
   EXPECT_EQ(after.substr(after.find(','), 5), ",1,0,");
 }
@@ -164,22 +186,14 @@ TEST(CliTool, ExportAndRenderACounterCapture) {
 TEST(CliTool, MessagesHelpAndTrace) {
   test::TempDir dir;
   test::WriteAll(dir.file("foreign.tqc"), std::vector<uint8_t>(300, 7));
-  const struct {
-    const char* args;
-    const char* message;
-  } kCases[] = {
+  ExpectFailures(dir, {
       {"", "no command given"},
       {"frobnicate", "unknown command 'frobnicate'"},
       {"export missing.tqc", "missing.tqc: no such file"},
       {"export foreign.tqc", "foreign.tqc: not a tqla capture file"},
       {"export -O pdf foreign.tqc", "unknown format 'pdf'"},
       {"render --samples 5 --scale 9 foreign.tqc", "not both"},
-  };
-  for (const auto& c : kCases) {
-    const ToolRun r = Tool(dir, c.args);
-    EXPECT_EQ(r.status, 1) << c.args;
-    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
-  }
+                      });
   const ToolRun verbose = Tool(dir, "--verbose demo --out v");
   EXPECT_EQ(verbose.status, 0);
   EXPECT_NE(verbose.err.find("trace: StartCapture()\n"), std::string::npos) << verbose.err;
@@ -190,11 +204,6 @@ TEST(CliTool, MessagesHelpAndTrace) {
   }
 }
 
-}  // namespace
-}  // namespace tqla::cli
-
-namespace tqla::cli {
-namespace {
 
 TEST(CliTool, PacketsCheckShowsTheModelOrTheParserError) {
   test::TempDir dir;
@@ -238,11 +247,6 @@ TEST(CliTool, PacketsShowListsEveryPacketWithItsOffsets) {
   EXPECT_EQ(Tool(dir, "packets show empty.txt").status, 1);
 }
 
-}  // namespace
-}  // namespace tqla::cli
-
-namespace tqla::cli {
-namespace {
 
 TEST(CliTool, PodCommandsOnSimulatedPods) {
   test::TempDir dir;
@@ -271,29 +275,16 @@ TEST(CliTool, PodCommandsOnSimulatedPods) {
   EXPECT_EQ(write.status, 0) << write.err;
   EXPECT_EQ(write.out, "wrote 4 bytes at 200\n");
 
-  const struct {
-    const char* args;
-    const char* message;
-  } kFailures[] = {
+  ExpectFailures(dir, {
       {"eeprom read", "no pod found: attach one, or add --sim"},
       {"--sim eeprom read --pod 5", "cannot open pod 5"},
       {"--sim eeprom write -a 1", "write needs --hex or --input"},
       {"--sim eeprom write --hex 123", "pairs of hexadecimal digits"},
       {"--sim eeprom read -a 65530 -n 16", "passes the end of the EEPROM"},
       {"--sim=x list", "--sim"},
-  };
-  for (const auto& f : kFailures) {
-    const ToolRun run = Tool(dir, f.args);
-    EXPECT_EQ(run.status, 1) << f.args;
-    EXPECT_NE(run.err.find(f.message), std::string::npos) << f.args << ": " << run.err;
-  }
+                      });
 }
 
-}  // namespace
-}  // namespace tqla::cli
-
-namespace tqla::cli {
-namespace {
 
 // One I2C write at 1 MHz with 10 samples per clock half: SCL on channel 0,
 // SDA on channel 1, the simulated pod's demonstration wiring.
@@ -338,11 +329,6 @@ TEST(CliTool, DecodeWritesRecordsTimedFromTheCaptureTrigger) {
   EXPECT_NE(noFile.err.find("Can not open output file"), std::string::npos) << noFile.err;
 }
 
-}  // namespace
-}  // namespace tqla::cli
-
-namespace tqla::cli {
-namespace {
 
 TEST(CliTool, CaptureAndStreamOnASimulatedPod) {
   test::TempDir dir;
@@ -357,11 +343,7 @@ TEST(CliTool, CaptureAndStreamOnASimulatedPod) {
   const ToolRun edge =
       Tool(dir, "export -O text --from " + std::to_string(trigger - 1) + " --to " + std::to_string(trigger + 1) + " c.tqc");
   ASSERT_EQ(edge.status, 0) << edge.err;
-  std::istringstream rows(edge.out);
-  std::string header, before, after;
-  std::getline(rows, header);
-  std::getline(rows, before);
-  std::getline(rows, after);
+  const auto [before, after] = TwoRows(edge.out);
   EXPECT_EQ(std::stoul(before.substr(2, 4), nullptr, 16) & 0x100, 0u) << before;
   EXPECT_EQ(std::stoul(after.substr(2, 4), nullptr, 16) & 0x100, 0x100u) << after;
 
@@ -376,10 +358,7 @@ TEST(CliTool, CaptureAndStreamOnASimulatedPod) {
   EXPECT_NE(stream.err.find("streamed 300000 samples"), std::string::npos) << stream.err;
   EXPECT_NE(stream.err.find(", 0 blocks lost"), std::string::npos) << stream.err;
 
-  const struct {
-    const char* args;
-    const char* message;
-  } kFailures[] = {
+  ExpectFailures(dir, {
       {"capture", "no pod found"},
       {"--sim capture -r 5M", "1, 2, 3, 4, 6, 8, 12, 16 or 24 MHz"},
       {"--sim capture -t 3=e", "the pod triggers on 0, 1, r or f"},
@@ -388,12 +367,7 @@ TEST(CliTool, CaptureAndStreamOnASimulatedPod) {
       {"--sim capture -t 0=1 --samples 65536 --timeout 50ms -c 8 -a 0 -t 15=1", "no trigger within the time-out"},
       {"--sim stream --clock 3", "load no firmware"},
       {"--sim stream --samples 5 --time 1s", "give one of"},
-  };
-  for (const auto& f : kFailures) {
-    const ToolRun run = Tool(dir, f.args);
-    EXPECT_EQ(run.status, 1) << f.args;
-    EXPECT_NE(run.err.find(f.message), std::string::npos) << f.args << ": " << run.err;
-  }
+                      });
 }
 
 }  // namespace
