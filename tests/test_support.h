@@ -44,6 +44,20 @@ inline std::vector<uint8_t> ReadAll(const std::string& name) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// A file the library writes for hosts that seek by offset: every line end must
+// be CR LF. Returns the text with LF line ends, for comparing with literals.
+inline std::string ReadCrLfText(const std::string& name) {
+  const auto bytes = ReadAll(name);
+  std::string text;
+  text.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    else EXPECT_NE(bytes[i], '\n') << name << ": bare LF at byte " << i;
+    text.push_back(static_cast<char>(bytes[i]));
+  }
+  return text;
+}
+
 inline void WriteAll(const std::string& name, const std::vector<uint8_t>& bytes) {
   std::ofstream out(name, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -351,6 +351,9 @@ TQLA_EXPORT void TQLA_API ScaleScopeDataToScreenVeryNew(uint32_t* samples, uint3
     uint32_t scale, int32_t* shift, int32_t interpolate);
 
 /* ---- Decoder frame ---- */
+/* Record files, packet record files and the merged files are written in
+ * binary mode with CR LF line ends on every platform: the offsets in packet
+ * records count each line end as two bytes, so a host can seek to them. */
 /* sets the decoder name written into record headers; returns 0 */
 TQLA_EXPORT int32_t TQLA_API DecodeSetName(char* name);
 /* makes the next record timestamp the zero point; relative selects relative times; returns 0 */

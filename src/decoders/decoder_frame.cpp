@@ -25,10 +25,16 @@ void WriteRecordTextV(FILE* file, const char* format, va_list args) {
   char text[kRecordTextSize];
   if (std::vsnprintf(text, sizeof text, format, args) < 0) return;
   const size_t length = std::strlen(text);
+  // Every newline goes out as CR LF, the two bytes RecordOffset counts for it.
   uint32_t newlines = 0;
-  for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', text + length - p))); ++p) ++newlines;
+  const char* piece = text;
+  for (const char* p; (p = static_cast<const char*>(std::memchr(piece, '\n', text + length - piece))); piece = p + 1) {
+    std::fwrite(piece, 1, static_cast<size_t>(p - piece), file);
+    std::fwrite("\r\n", 1, 2, file);
+    ++newlines;
+  }
+  std::fwrite(piece, 1, static_cast<size_t>(text + length - piece), file);
   decoderState.RecordOffset += static_cast<uint32_t>(length) + newlines;
-  std::fwrite(text, 1, length, file);
 }
 
 }  // namespace
@@ -153,7 +159,7 @@ bool DecoderRun::Begin(const RunArgs& args, bool publish) {
     }
   }
 
-  file_ = args.recordFile ? std::fopen(reinterpret_cast<const char*>(args.recordFile), "w") : nullptr;
+  file_ = args.recordFile ? std::fopen(reinterpret_cast<const char*>(args.recordFile), "wb") : nullptr;
   if (!file_) {
     Fail("Can not open output file");
     if (feeding_) {

@@ -86,10 +86,10 @@ void Advance(Source& source, Key (*parse)(const char*)) {
 void Merge(const char* folder, const char* inputStem, const char* outputName, Key (*parse)(const char*)) {
   if (!folder) return;
   const std::string base = folder;
-  FILE* out = std::fopen((base + outputName).c_str(), "w");
+  FILE* out = std::fopen((base + outputName).c_str(), "wb");
   Source sources[kChannels];
   for (int n = 0; n < kChannels; ++n) {
-    sources[n].file = std::fopen((base + inputStem + std::to_string(n) + ".txt").c_str(), "r");
+    sources[n].file = std::fopen((base + inputStem + std::to_string(n) + ".txt").c_str(), "rb");
     Advance(sources[n], parse);
   }
   for (;;) {
@@ -101,7 +101,7 @@ void Merge(const char* folder, const char* inputStem, const char* outputName, Ke
     const std::string& line = sources[best].line;
     if (out) {
       std::fwrite(line.data(), 1, line.size(), out);
-      if (line.back() != '\n') std::fputc('\n', out);
+      if (line.back() != '\n') std::fwrite("\r\n", 1, 2, out);
     }
     Advance(sources[best], parse);
   }

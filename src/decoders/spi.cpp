@@ -202,9 +202,9 @@ class LineSink {
   void WriteRecord() {
     FILE* file = run_.file();
     std::fprintf(file, "%s %s, ", run_.Timestamp(receiver_.recordFirst_), decoderState.DecoderName);
-    std::fprintf(file, "MOSI: %s\n", mosiLine);
+    std::fprintf(file, "MOSI: %s\r\n", mosiLine);
     std::fprintf(file, "%s %s, ", run_.Timestamp(receiver_.recordFirst_), decoderState.DecoderName);
-    std::fprintf(file, "MISO: %s\n", misoLine);
+    std::fprintf(file, "MISO: %s\r\n", misoLine);
     mosiLine[0] = misoLine[0] = '\0';
     mosiLength_ = misoLength_ = 0;
     wordsInRecord_ = 0;

@@ -177,7 +177,7 @@ void WriteRecord(int protocol, const EntryRing& ring, const FieldLine& line, uin
       std::fprintf(file, "%s,%s,", field.name, FieldValueText(protocol, ring, field, cursors[ChannelIndex(field)]));
     }
   }
-  std::fprintf(file, "EoP, ,%d,%d\n", firstOffset, static_cast<int32_t>(decoderState.RecordOffset));
+  std::fprintf(file, "EoP, ,%d,%d\r\n", firstOffset, static_cast<int32_t>(decoderState.RecordOffset));
 }
 
 // Hands the field's bits to protocol `layer` in bytes, then marks its end.
@@ -254,7 +254,7 @@ void WriteDebugRecord(int protocol) {
     const char* kind = e.isEvent ? (i == ring.scan ? "EVENT *" : "EVENT") : (i == ring.scan ? "DATA *" : "DATA");
     std::fprintf(file, "%s,%02X,", kind, e.value);
   }
-  std::fputs("EoP, ,1,10\n", file);
+  std::fputs("EoP, ,1,10\r\n", file);
 }
 
 }  // namespace tqla::packets

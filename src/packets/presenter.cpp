@@ -29,7 +29,7 @@ int32_t TQLA_API InitializeRedodoRovodovoz(char* protocolFile, char* outputFile,
       return 0;
     }
     std::strcpy(packetsState.outputPath, outputFile);
-    packetsState.outputFile = std::fopen(packetsState.outputPath, "w");
+    packetsState.outputFile = std::fopen(packetsState.outputPath, "wb");
     if (!packetsState.outputFile) {
       ConsolePrint("Cant Open output file %s\n", path);
       return 0;

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -53,10 +56,7 @@ class DecodersTest : public ::testing::Test {
     std::fflush(console_);
     return std::string(consoleText_, consoleLength_);
   }
-  std::string Read(const std::string& name) {
-    const auto bytes = ReadAll(dir_.file(name));
-    return std::string(bytes.begin(), bytes.end());
-  }
+  std::string Read(const std::string& name) { return ReadCrLfText(dir_.file(name)); }
   std::string WriteFile(const std::string& name, const std::string& text) {
     FILE* f = std::fopen(dir_.file(name).c_str(), "wb");
     std::fwrite(text.data(), 1, text.size(), f);
@@ -94,6 +94,69 @@ inline std::string EventProtocol(int startEvent, int endEvent) {
   return "[PROTOCOL]\nNAME = P\n[START]\nTYPE = EVENT\nEVENT = " + std::to_string(startEvent) +
          "\n[END]\nTYPE = EVENT\nEVENT = " + std::to_string(endEvent) +
          "\n[FIELDS]\nFIELDS X.N.H\n[DEBUG]\nDEBUGON\n";
+}
+
+// Reads the packet file a run with a DEBUGON protocol wrote and checks each
+// packet's offsets against the raw record file: both lie inside the file and
+// fall between values (never inside a value or a line end); the first value
+// written from the start offset on is the packet's first, and its last value
+// is the last one written before the end offset or the first one after it
+// (a packet can end on an entry whose text is not written yet). The values
+// come from the debug record written before the packet record; records must
+// show them as two hex digits. Returns the number of packets checked.
+inline int ExpectPacketOffsetsInRecords(DecodersTest& t) {
+  const auto raw = ReadAll(t.dir_.file("records.txt"));
+  const std::string records(raw.begin(), raw.end());
+  auto boundary = [&](size_t at) {
+    return at == 0 || at == records.size() || std::strchr(" ,\n", records[at - 1]) != nullptr;
+  };
+  auto hexAt = [&](size_t at) {
+    return at + 2 <= records.size() && std::isxdigit(static_cast<uint8_t>(records[at])) &&
+           std::isxdigit(static_cast<uint8_t>(records[at + 1])) && (at == 0 || std::strchr(" ,\n:", records[at - 1])) &&
+           (at + 2 == records.size() || std::strchr(" ,\r", records[at + 2]));
+  };
+  auto firstFrom = [&](size_t at) {
+    for (; at + 2 <= records.size(); ++at) {
+      if (hexAt(at)) return records.substr(at, 2);
+    }
+    return std::string();
+  };
+  auto lastBefore = [&](size_t at) {
+    for (size_t k = at; k >= 2; --k) {
+      if (hexAt(k - 2)) return records.substr(k - 2, 2);
+    }
+    return std::string();
+  };
+  int checked = 0;
+  std::istringstream lines(t.Read("packets.txt"));
+  std::vector<std::string> values;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Packet Debug, ,", 0) == 0) {
+      if (line.find("DATA,") == std::string::npos) continue;
+      values.clear();
+      for (size_t at = 0; (at = line.find("DATA,", at)) != std::string::npos; at += 7) values.push_back(line.substr(at + 5, 2));
+      continue;
+    }
+    SCOPED_TRACE(line);
+    const size_t eop = line.rfind("EoP, ,");
+    if (eop == std::string::npos || values.empty()) {
+      ADD_FAILURE() << "a packet record without a debug record before it";
+      break;
+    }
+    const size_t start = std::stoul(line.substr(eop + 6));
+    const size_t end = std::stoul(line.substr(line.find(',', eop + 6) + 1));
+    EXPECT_LE(start, end);
+    EXPECT_LE(end, records.size());
+    EXPECT_TRUE(boundary(start)) << "start " << start;
+    EXPECT_TRUE(boundary(end)) << "end " << end;
+    EXPECT_EQ(firstFrom(start), values.front()) << "at " << start;
+    if (end <= records.size() && lastBefore(end) != values.back()) {
+      EXPECT_EQ(firstFrom(end), values.back()) << "at " << end;
+    }
+    values.clear();
+    ++checked;
+  }
+  return checked;
 }
 
 }  // namespace tqla::test

@@ -1,7 +1,9 @@
 // The decoder frame: timestamps, range clamps, failures and the merge.
 #include <functional>
+#include <random>
 
 #include "decoders_fixture.h"
+#include "waveforms.h"
 
 namespace tqla::test {
 namespace {
@@ -135,15 +137,67 @@ TEST_F(FrameTest, ReadsStayInsideStorage) {
   sampleBuffer.BufferLength = 65536;
 }
 
+// Packet offsets are byte offsets into the record file as written: every
+// packet's start and end land at its first and last value, however many
+// record lines come before it, in every decoder and in a higher layer.
+TEST_F(FrameTest, PacketOffsetsPointAtTheirValuesInTheRecordFile) {
+  const std::string bytes = "[PROTOCOL]\nNAME = B\n[START]\nTYPE = NEXT\n[END]\nTYPE = LENGTH\nBYTELENGTH = 3\n"
+                            "[FIELDS]\nFIELDS X.N.H\n[DEBUG]\nDEBUGON\n";
+  const std::string layered = "[PROTOCOL]\nNAME = LINK\n[START]\nTYPE = NEXT\n[END]\nTYPE = LENGTH\n"
+                              "BYTELENGTH = 2\n[FIELDS]\nFIELDS HDR.8.H CMD.8.H\n"
+                              "[PROTOCOL]\nNAME = CMD\n[START]\nTYPE = NEXT\n[END]\nTYPE = EVENT\n"
+                              "EVENT = 127\n[FIELDS]\nFIELDS A.8.H\n[DEBUG]\nDEBUGON\n";
+  std::mt19937 random(16);
+  {
+    Lines lines(3);
+    I2cMaster bus{lines, 0, 1, 1 / (4 * 400e3)};
+    for (int n = 0; n < 6; ++n) {
+      bus.Start();
+      for (int k = 0; k < 4; ++k) bus.Byte(static_cast<uint8_t>(random()), true);
+      bus.Stop();
+    }
+    Use(lines.Render(24e6, 2e-5), 3);
+    for (int markers : {1, 0}) {
+      ASSERT_EQ(DecodeI2C(samples_.data(), out(), 0, length(), 247, 0, 1, 1, 1, markers, 1,
+                          protocol(EventProtocol(1, 2)), packets(), error_), 1);
+      EXPECT_EQ(ExpectPacketOffsetsInRecords(*this), 6) << "markers " << markers;
+    }
+  }
+  {
+    Lines lines(1);
+    SpiMaster bus{lines, 0, 1, 2, 3, 0, 0.5e-6};
+    for (int n = 0; n < 5; ++n) bus.Frame({uint32_t(random() & 0xFF), uint32_t(random() & 0xFF), 0x5A}, {1, 2, 3}, 8);
+    Use(lines.Render(24e6, 1e-5), 1);
+    ASSERT_EQ(DecodeSPIVariable(samples_.data(), out(), 0, length(), 247, 0, 1, 2, 3, 1, 1, 1, 1, 1, 2, 8,
+                                protocol(bytes), packets(), error_), 1);
+    EXPECT_EQ(ExpectPacketOffsetsInRecords(*this), 7);
+  }
+  Lines lines(1);
+  double t = 1e-4;
+  for (int n = 0; n < 24; ++n) t = SendCharacter(lines, 0, t, 115200, random() & 0xFFu, 8, false) + 3e-5;
+  Use(lines.Render(24e6, 1e-4), 1);
+  for (const std::string& p : {bytes, layered}) {
+    ASSERT_EQ(DecodeASYNC(samples_.data(), out(), 0, length(), 247, 1, 115200, 0, 8, 1, 1, 0, 5, protocol(p),
+                          packets(), error_), 1);
+    EXPECT_EQ(ExpectPacketOffsetsInRecords(*this), p == bytes ? 8 : 24);
+  }
+}
+
 class MergeTest : public DecodersTest {
  protected:
   std::string folder() { return dir_.path().string() + "/"; }
+  // Per-channel record files as decoders write them, with CR LF line ends.
+  void WriteRecords(const std::string& name, const std::string& text) {
+    std::string crlf;
+    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    WriteFile(name, crlf);
+  }
 };
 
 TEST_F(MergeTest, TimestampOrderFileOrderOnTiesAndLinesWithoutKey) {
-  WriteFile("out0.txt", "\n  2.0us, A, x\n  1.0000ms, A, y");
-  WriteFile("out3.txt", "  2.0us, B, z\n500.0ns, B, w\n");
-  WriteFile("out7.txt", "+  0.0ns, C, v\nno time here\n-  1.0us, C, u\n");
+  WriteRecords("out0.txt", "\n  2.0us, A, x\n  1.0000ms, A, y");
+  WriteRecords("out3.txt", "  2.0us, B, z\n500.0ns, B, w\n");
+  WriteRecords("out7.txt", "+  0.0ns, C, v\nno time here\n-  1.0us, C, u\n");
   CombineAndSort(reinterpret_cast<uint8_t*>(folder().data()));
   EXPECT_EQ(Read("out.txt"),
             "\n+  0.0ns, C, v\nno time here\n-  1.0us, C, u\n  2.0us, A, x\n  2.0us, B, z\n500.0ns, B, w\n"
@@ -151,8 +205,8 @@ TEST_F(MergeTest, TimestampOrderFileOrderOnTiesAndLinesWithoutKey) {
 }
 
 TEST_F(MergeTest, PacketFilesBySecondField) {
-  WriteFile("testout2.txt", "P,20,a,EoP\nP,4294967295,b,\n");
-  WriteFile("testout1.txt", "Q,20,c,\nno comma\nQ,30,d\n");
+  WriteRecords("testout2.txt", "P,20,a,EoP\nP,4294967295,b,\n");
+  WriteRecords("testout1.txt", "Q,20,c,\nno comma\nQ,30,d\n");
   CombineAndSortPP(reinterpret_cast<uint8_t*>(folder().data()));
   EXPECT_EQ(Read("testout.txt"), "Q,20,c,\nno comma\nP,20,a,EoP\nQ,30,d\nP,4294967295,b,\n");
   CombineAndSortPP(nullptr);

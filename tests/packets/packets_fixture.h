@@ -66,8 +66,7 @@ class PacketsTest : public ::testing::Test {
   // The packet records written so far (closes the run).
   std::string Records() {
     CloseRedodoRovodovoz();
-    const auto bytes = ReadAll(output_);
-    return std::string(bytes.begin(), bytes.end());
+    return ReadCrLfText(output_);
   }
 
   void Data(uint8_t value, int bits = 8, int channel = 1, int protocol = 0) {

@@ -318,8 +318,7 @@ TEST(CliTool, DecodeWritesRecordsTimedFromTheCaptureTrigger) {
   const ToolRun run = Tool(dir, "decode i2c --name bus -o i2c.txt i2c.tqc");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("1 record lines in i2c.txt"), std::string::npos) << run.out;
-  const auto bytes = test::ReadAll(dir.file("i2c.txt"));
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), " 10.0us, bus, [S] A0,Write ACK 55,ACK [P]\n");
+  EXPECT_EQ(test::ReadCrLfText(dir.file("i2c.txt")), " 10.0us, bus, [S] A0,Write ACK 55,ACK [P]\n");
 
   const ToolRun bad = Tool(dir, "decode can i2c.tqc");
   EXPECT_EQ(bad.status, 1);
