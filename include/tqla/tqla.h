@@ -42,7 +42,9 @@ typedef struct CCyUSBDevice CCyUSBDevice;
 /* ---- Sample buffer and sample word ---- */
 /* makes a buffer of size sample words (a multiple of 65536) and makes it current; null on failure */
 TQLA_EXPORT uint32_t* TQLA_API MakeBuffer(uint32_t size);
-/* frees a buffer made by MakeBuffer or MakeBufferSG; 0 for null or a block this library did not make */
+/* frees a buffer made by MakeBuffer or MakeBufferSG; 0 for null or a block this library did not make.
+ * A capture still writing into the block is ended first (its threads stop); 0, and nothing freed,
+ * when they do not stop within 5 s. A later stop then rotates and calibrates nothing of it. */
 TQLA_EXPORT int32_t TQLA_API DeleteBuffer(uint32_t* buffer);
 /* largest buffer in sample words that free physical memory suggests */
 TQLA_EXPORT uint32_t TQLA_API GetMaxBufferSize(void);
@@ -113,11 +115,15 @@ TQLA_EXPORT int32_t TQLA_API BulkOut(uint8_t endpoint, uint32_t length, uint8_t*
 TQLA_EXPORT int32_t TQLA_API SetMode(int32_t mode);
 
 /* ---- Buffered capture ---- */
-/* starts a capture into buffer of length words; 1 when running, 0 when a download failed */
+/* starts a capture into buffer of length words; 1 when running, 0 when a download failed.
+ * A buffer from MakeBuffer must hold length words from the pointer given (else 0); a host's own
+ * array must hold them too and stay allocated until StopCapture (or ClosePod) has returned. */
 TQLA_EXPORT int32_t TQLA_API StartCapture(uint32_t mode, uint32_t trigger, uint32_t channel,
     uint32_t level, uint32_t rate, uint32_t spare, uint32_t* steps, int32_t stepCount,
     uint32_t* buffer, uint32_t length, uint32_t post);
-/* fills the seven status outputs; returns the break count */
+/* fills the seven status outputs; returns the break count: the FX2 break counters plus the
+ * blocks the host dropped because a transfer ended part filled, or -1 when the run failed
+ * (an FX2 stopped answering, or one FX2 fell a batch behind the other for 1 s) */
 TQLA_EXPORT int32_t TQLA_API CaptureStatus(char* breaks, char* running, char* triggered,
     int32_t* start, int32_t* end, int32_t* triggerAt, char* percent);
 /* the status byte of the Digital FX2 (0x55 once its firmware runs) */
@@ -144,7 +150,8 @@ TQLA_EXPORT uint8_t TQLA_API GetNextStreamBuffer(uint8_t* destination);
 TQLA_EXPORT uint32_t TQLA_API StreamBufferCount(void);
 /* free blocks in the stream ring */
 TQLA_EXPORT uint32_t TQLA_API StreamBuffersLeft(void);
-/* 1 when a block was lost since the last call (clears the mark), else 0 */
+/* 1 when a block was lost since the last call (clears the mark), else 0: a full ring, or a
+ * transfer that ended part filled (dropped: every block handed out is whole) */
 TQLA_EXPORT char TQLA_API StreamBufferOverflow(void);
 /* ends the stream; returns 1 */
 TQLA_EXPORT int32_t TQLA_API StopStream(void);

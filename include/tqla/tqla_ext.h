@@ -60,6 +60,7 @@ TQLA_EXPORT int32_t TQLA_API TqlaSetAddinLibrary(const char* path);
 #define TQLA_SIM_FAULT_BANDWIDTH 4      /* each FX2 delivers at most a bytes per second (0: no limit) */
 #define TQLA_SIM_FAULT_UNPLUG 5         /* the pod leaves the bus; its transfers fail */
 #define TQLA_SIM_FAULT_FULL_SPEED 6     /* the pod sits on a full-speed port (64-byte packets) */
+#define TQLA_SIM_FAULT_SHORT_TRANSFER 7 /* FX2 a ends its next sample transfer after b bytes (1-65535) */
 
 /* Removes every simulated device. */
 TQLA_EXPORT void TQLA_API TqlaSimReset(void);

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
+#include "capture/capture_run.h"
 #include "capture/capture_state.h"
 #include "capture/trigger_engine.h"
 #include "device/device_state.h"
@@ -12,10 +15,10 @@
 namespace tqla {
 namespace {
 
-// Maps bytes of a block through LowByteMap into the next free stream slot, or
+// Maps a block through LowByteMap into the next free stream slot, or
 // marks the overflow when the ring is full. The slot's data is written before
 // the write index moves, so the consumer never sees a slot half filled.
-void StreamInto(const uint8_t* block, uint32_t bytes) {
+void StreamInto(const uint8_t* block) {
   StreamRing& ring = streamRing;
   const uint32_t write = ring.StreamWriteSlot.load(std::memory_order_relaxed);
   const uint32_t read = ring.StreamReadSlot.load(std::memory_order_acquire);
@@ -25,7 +28,7 @@ void StreamInto(const uint8_t* block, uint32_t bytes) {
   }
   const uint8_t* map = deviceState.LowByteMap;
   uint8_t* slot = ring.Slots[write];
-  for (uint32_t i = 0; i < bytes; ++i) slot[i] = map[block[i]];
+  for (uint32_t i = 0; i < kBlockBytes; ++i) slot[i] = map[block[i]];
   ring.StreamWriteSlot.store(write + 1 == kStreamSlots ? 0 : write + 1, std::memory_order_release);
 }
 
@@ -55,6 +58,57 @@ inline void StoreHalf(uint8_t* at, uint32_t half) {
 // capture while they waited for the lock.
 bool RunGoes(const CaptureState& c) { return c.Running.load(std::memory_order_acquire) != 0; }
 
+// How long a side that got a batch ahead of the other waits for it. A pod
+// that loses no data (drain pacing) only needs the other transfer thread to
+// be scheduled; a real pod behind that long has lost data anyway.
+constexpr auto kLeadWait = std::chrono::milliseconds(1000);
+
+// Words of a block from each side, and the batch in which both sides meet:
+// the larger of the two blocks of the sides in use.
+uint32_t BlockWords(uint32_t mode, bool digital) {
+  const uint32_t bits = mode & (digital ? kDigitalBits : kAnalogBits);
+  if (bits == 0) return 0;
+  return bits == (digital ? kDigital16 : kAnalog2) ? kBlockBytes / 2 : kBlockBytes;
+}
+uint32_t BatchWords(uint32_t mode) { return std::max(BlockWords(mode, true), BlockWords(mode, false)); }
+
+// Takes BlockLock for a block of words from one side once the run goes and
+// the side stays within one batch of where both last met (written counts its
+// words so far, MetWritten those both sides have written). Further ahead it
+// would write over the oldest samples of the ring, or, once a whole ring
+// ahead, over words the trigger engine has not seen, at the very position the
+// other side writes next. Until the other side catches up the lock is let go
+// and taken again; when it does not within kLeadWait, the run fails. An
+// unlocked result means the block is dropped.
+std::unique_lock<std::mutex> LockForBlock(CaptureState& c, const uint64_t& written, uint32_t words) {
+  std::unique_lock<std::mutex> hold(c.BlockLock);
+  const auto deadline = std::chrono::steady_clock::now() + kLeadWait;
+  for (;;) {
+    if (!RunGoes(c)) return {};
+    if (c.StreamMode.load(std::memory_order_relaxed) || written + words - c.MetWritten <= BatchWords(c.CaptureMode)) {
+      return hold;
+    }
+    hold.unlock();
+    if (std::chrono::steady_clock::now() >= deadline) {
+      FailRun("One FX2 fell a batch behind the other and did not catch up; run ended");
+      return {};
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+    hold.lock();
+  }
+}
+
+// After a side wrote a block: where both sides have written the same words,
+// the trigger engine takes everything since they last met.
+void AfterBlock(CaptureState& c) {
+  if (!(c.CaptureMode & kAnalogBits)) c.AnalogWritten = c.DigitalWritten;
+  if (!(c.CaptureMode & kDigitalBits)) c.DigitalWritten = c.AnalogWritten;
+  if (c.DigitalWritten != c.AnalogWritten) return;
+  const uint64_t batch = c.DigitalWritten - c.MetWritten;
+  c.MetWritten = c.DigitalWritten;
+  RunTriggerEngine(static_cast<uint32_t>(batch));
+}
+
 // Moves a write pointer past words written at from, back to the ring's start
 // at its end. The ring is a multiple of every block's word count, so a block
 // never straddles the end; a pointer that could not take a whole block is
@@ -80,13 +134,14 @@ void SpikeFilter(uint8_t* series, uint32_t stride, uint32_t last) {
 void ProcessDigitalBlock(const uint8_t* block) {
   CaptureState& c = captureState;
   if (!RunGoes(c)) return;
-  std::lock_guard<std::mutex> hold(c.BlockLock);
-  if (!RunGoes(c)) return;
+  const uint32_t channels = c.CaptureMode & kDigitalBits;
+  const std::unique_lock<std::mutex> hold =
+      LockForBlock(c, c.DigitalWritten, BlockWords(c.CaptureMode, true));
+  if (!hold.owns_lock()) return;
   if (c.StreamMode.load(std::memory_order_relaxed)) {
-    StreamInto(block, kBlockBytes);
+    StreamInto(block);
     return;
   }
-  const uint32_t channels = c.CaptureMode & kDigitalBits;
   const uint8_t* low = deviceState.LowByteMap;
   const uint8_t* high = deviceState.HighByteMap;
   uint32_t* end = nullptr;
@@ -113,22 +168,22 @@ void ProcessDigitalBlock(const uint8_t* block) {
     return;
   }
   c.DigitalWritePointer = end == captureRing.words + captureRing.length ? captureRing.words : end;
-  if (!(c.CaptureMode & kAnalogBits)) c.AnalogWritePointer = c.DigitalWritePointer;
-  if (c.DigitalWritePointer == c.AnalogWritePointer) RunTriggerEngine(end);
+  c.DigitalWritten += BlockWords(c.CaptureMode, true);
+  AfterBlock(c);
 }
 
 void ProcessAnalogBlock(uint8_t* block) {
   CaptureState& c = captureState;
   if (!RunGoes(c)) return;
-  std::lock_guard<std::mutex> hold(c.BlockLock);
-  if (!RunGoes(c)) return;
+  const uint32_t channels = c.CaptureMode & kAnalogBits;
+  const bool two = channels == kAnalog2;
+  const std::unique_lock<std::mutex> hold = LockForBlock(c, c.AnalogWritten, BlockWords(c.CaptureMode, false));
+  if (!hold.owns_lock()) return;
   if (c.StreamMode.load(std::memory_order_relaxed)) {
-    StreamInto(block, kBlockBytes);
+    StreamInto(block);
     return;
   }
-  const uint32_t channels = c.CaptureMode & kAnalogBits;
   if (channels != kAnalog1 && channels != kAnalog2) return;
-  const bool two = channels == kAnalog2;
   if (c.FirstAnalogBlock) {
     // The converters' first samples of a run are not settled.
     if (two) {
@@ -161,15 +216,15 @@ void ProcessAnalogBlock(uint8_t* block) {
     end = w + kBlockBytes;
   }
   c.AnalogWritePointer = end == captureRing.words + captureRing.length ? captureRing.words : end;
-  if (!(c.CaptureMode & kDigitalBits)) c.DigitalWritePointer = c.AnalogWritePointer;
-  if (c.DigitalWritePointer == c.AnalogWritePointer) RunTriggerEngine(end);
+  c.AnalogWritten += BlockWords(c.CaptureMode, false);
+  AfterBlock(c);
 }
 
-void ProcessStreamBlock(const uint8_t* block, uint32_t bytes) {
+void ProcessStreamBlock(const uint8_t* block) {
   CaptureState& c = captureState;
   if (!RunGoes(c)) return;
   std::lock_guard<std::mutex> hold(c.BlockLock);
-  if (c.StreamMode.load(std::memory_order_relaxed)) StreamInto(block, std::min(bytes, kBlockBytes) & ~3u);
+  if (c.StreamMode.load(std::memory_order_relaxed)) StreamInto(block);
 }
 
 }  // namespace tqla

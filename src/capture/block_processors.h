@@ -15,8 +15,9 @@ void ProcessDigitalBlock(const uint8_t* block);
 // A whole block of the Analog FX2; the first-block fix and the spike filter
 // change it in place.
 void ProcessAnalogBlock(uint8_t* block);
-// bytes of a block of a streaming image (at most kBlockBytes).
-void ProcessStreamBlock(const uint8_t* block, uint32_t bytes);
+// A whole block of a streaming image (kBlockBytes bytes): transfers that end
+// part filled never reach the ring.
+void ProcessStreamBlock(const uint8_t* block);
 
 // The analog spike filter over one channel's series of m samples, spaced
 // stride bytes apart; last is the highest index a triple may start at.

@@ -72,8 +72,8 @@ extern "C" {
 // Refused with 0 before anything is loaded: mode bits 0-1 = 2 or 2-3 = 8,
 // a mode with no channel at all, stepCount below -1 or above 8, steps null
 // with steps to copy, a null buffer or a length that is not a nonzero
-// multiple of 65536, no open pod, or the threads of an earlier run that do
-// not end. A pod that never sends its ready byte fails the start with 0
+// multiple of 65536, a length past the end of a buffer the library made, no
+// open pod, or the threads of an earlier run that do not end. A pod that never sends its ready byte fails the start with 0
 // after about 2 s.
 int32_t TQLA_API StartCapture(uint32_t mode, uint32_t trigger, uint32_t channel, uint32_t level, uint32_t rate,
                               uint32_t spare, uint32_t* steps, int32_t stepCount, uint32_t* buffer, uint32_t length,
@@ -94,6 +94,11 @@ int32_t TQLA_API StartCapture(uint32_t mode, uint32_t trigger, uint32_t channel,
     }
     if (!buffer || length == 0 || (length & 0xFFFF) != 0) {
       TraceText("Capture buffer refused");
+      return 0;
+    }
+    const int64_t allocated = LibraryWordsFrom(buffer);
+    if (allocated >= 0 && length > allocated) {
+      Trace("Capture length %u is past the end of the buffer (%lld words)", length, static_cast<long long>(allocated));
       return 0;
     }
     CCyUSBDevice* digital = deviceState.USBDeviceDigital;
@@ -173,9 +178,11 @@ int32_t TQLA_API StartCapture(uint32_t mode, uint32_t trigger, uint32_t channel,
     c.PostStoreCount.store(post & 0xFFFF0000u);
     c.PostStoreTotal.store(post & 0xFFFF0000u);
     c.BreakCount.store(0);
+    c.HostBreaks.store(0);
     SetCurrentBuffer(buffer, length, length);
     captureRing = Ring{buffer, length};
     c.ProcessedPointer = c.DigitalWritePointer = c.AnalogWritePointer = buffer;
+    c.DigitalWritten = c.AnalogWritten = c.MetWritten = 0;
 
     if (digitalInUse) Flush(digital);
     if (analogInUse) Flush(analog);
@@ -212,7 +219,7 @@ int32_t TQLA_API CaptureStatus(char* breaks, char* running, char* triggered, int
   return Guarded<int32_t>("CaptureStatus", 0, [&] {
     CaptureState& c = captureState;
     if (c.Running.load()) {
-      uint32_t sum = 0;
+      uint32_t sum = c.HostBreaks.load();
       uint8_t counter = 0;
       if (runDevices.digitalInUse && ReadBreakCounter(runDevices.digital, counter) && counter != 252) sum += counter;
       counter = 0;

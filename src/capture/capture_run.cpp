@@ -5,6 +5,8 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -13,6 +15,7 @@
 #include "capture/capture_state.h"
 #include "capture/trigger_engine.h"
 #include "device/device_state.h"
+#include "frame/sample_buffer.h"
 #include "frame/trace.h"
 
 namespace tqla {
@@ -99,9 +102,7 @@ class FailureWatch {
       Sleep1ms();
       return;
     }
-    Trace("%s FX2 stopped answering; run ended", name_);
-    captureState.BreakCount.store(-1);
-    captureState.Running.store(0);
+    FailRun("%s FX2 stopped answering; run ended", name_);
   }
 
  private:
@@ -151,17 +152,27 @@ void CaptureThread(bool digital, CCyUSBDevice* device) {
     while (c.Running.load()) {
       for (int i = 0; i < kQueueSlots; ++i) {
         int32_t length = 0;
-        if (!ep->WaitTransfer(&q.Events[i], kCaptureWaitMs)) {
+        bool ok = false;
+        if (ep->WaitTransfer(&q.Events[i], kCaptureWaitMs)) {
+          ok = FinishSlot(ep, q, i, length);
+        } else {
           AbortAndWait(ep, q, i);
           FinishSlot(ep, q, i, length);
-        } else if (FinishSlot(ep, q, i, length) || length > 0) {
-          // A block that came in part still takes its whole place in the
-          // ring, so that both sides stay on the same samples.
+        }
+        if (ok && length == static_cast<int32_t>(kQueueSlotBytes)) {
           watch.Good();
           if (digital) {
             ProcessDigitalBlock(q.Buffers[i]);
           } else {
             ProcessAnalogBlock(q.Buffers[i]);
+          }
+        } else if (length > 0) {
+          // Part of a block came (a stall, a cancelled wait): its place in the
+          // ring cannot be filled, so it is dropped and counted as a break.
+          watch.Good();
+          if (c.Running.load()) {
+            c.HostBreaks.fetch_add(1);
+            Trace("%s FX2: transfer ended after %d of 65536 bytes; block dropped", name, static_cast<int>(length));
           }
         } else {
           watch.Failed();
@@ -210,9 +221,17 @@ void StreamThread(CCyUSBDevice* device) {
       int32_t length = 0;
       const bool ok = FinishSlot(ep, q, i, length);
       Trace("Got Data length %d\n", static_cast<int>(length));
-      if (ok || length > 0) {
+      if (ok && length == static_cast<int32_t>(kQueueSlotBytes)) {
         watch.Good();
-        ProcessStreamBlock(q.Buffers[i], static_cast<uint32_t>(length));
+        ProcessStreamBlock(q.Buffers[i]);
+      } else if (length > 0) {
+        // The host gets whole blocks only: a part of one is lost data, shown
+        // as an overflow, never a slot whose tail is stale.
+        watch.Good();
+        if (c.Running.load()) {
+          Trace("Transfer ended after %d of 65536 bytes; block dropped", static_cast<int>(length));
+          streamRing.StreamOverflow.store(128);
+        }
       } else {
         watch.Failed();
       }
@@ -245,9 +264,22 @@ void ThreadBody(TransferThread kind, CCyUSBDevice* device) {
   liveThreads.fetch_sub(1);
 }
 
+// Freeing the block a capture writes into ends the run first, and the stop
+// that may still come rotates nothing.
+bool ReleaseCaptureRing(const uint32_t* begin, const uint32_t* end) {
+  const Ring ring = captureRing;
+  if (!ring.words || ring.words + ring.length <= begin || ring.words >= end) return true;
+  if (!EndRun()) return false;
+  std::lock_guard<std::mutex> hold(captureState.BlockLock);
+  captureRing = Ring{};
+  captureState.ProcessedPointer = captureState.DigitalWritePointer = captureState.AnalogWritePointer = nullptr;
+  return true;
+}
+
 // Ends a run still going when the library unloads, before the objects its
 // threads use are destroyed.
 struct RunEndAtExit {
+  RunEndAtExit() { SetBlockReleaseCheck(ReleaseCaptureRing); }
   ~RunEndAtExit() { EndRun(); }
 } runEndAtExit;
 
@@ -278,7 +310,7 @@ bool ReadBreakCounter(CCyUSBDevice* device, uint8_t& counter) {
 }
 
 void ReadBreakCounters() {
-  int32_t sum = 0;
+  auto sum = static_cast<int32_t>(captureState.HostBreaks.load());
   uint8_t counter = 0;
   if (runDevices.digitalInUse) {
     ReadBreakCounter(runDevices.digital, counter);
@@ -357,6 +389,17 @@ bool EndRun() {
   const bool ended = PollMs(kStopWaitMs, [] { return liveThreads.load() == 0; });
   if (!ended) TraceText("Transfer threads of the last run did not end");
   return ended;
+}
+
+void FailRun(const char* format, ...) {
+  char text[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  TraceText(text);
+  captureState.BreakCount.store(-1);
+  captureState.Running.store(0);
 }
 
 void EndRunBeforeClose() {

@@ -74,6 +74,10 @@ bool EndRun();
 // that no later stop reaches a device that is gone.
 void EndRunBeforeClose();
 
+// Ends the run as failed on the host's side: traces why, BreakCount -1 (what
+// CaptureStatus then returns), Running 0. Safe from any thread.
+void FailRun(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // High priority for the process (traced), time-critical for the threads.
 void RaiseProcessPriority();
 

@@ -55,14 +55,26 @@ struct CaptureState {
   uint32_t* ProcessedPointer = nullptr;
   uint32_t* DigitalWritePointer = nullptr;
   uint32_t* AnalogWritePointer = nullptr;
+  // Words each side has written this run, and the count at which both last
+  // met (the words the trigger engine has seen). The sides are compared by
+  // these, not by their positions, which are equal again when one side has
+  // come a whole ring round the other; neither gets more than a batch ahead
+  // of the last meeting. Under BlockLock.
+  uint64_t DigitalWritten = 0;
+  uint64_t AnalogWritten = 0;
+  uint64_t MetWritten = 0;
   std::atomic<uint32_t> BufferStart{0};
   std::atomic<uint32_t> BufferEnd{0};
   // Index of the trigger sample (the oldest sample is word 0 once rotated).
   std::atomic<uint32_t> TriggerIndex{0};
 
-  // Sum of the break counters last read from the FX2s in use; -1 once an
-  // FX2 stopped answering during the run.
+  // Sum of the break counters last read from the FX2s in use; -1 once the run
+  // failed on the host's side (an FX2 stopped answering, a transfer came back
+  // short, one side fell a whole ring behind the other).
   std::atomic<int32_t> BreakCount{0};
+  // Breaks the host saw itself: blocks that came back part filled and were
+  // dropped. Added to the FX2 counters wherever BreakCount is made.
+  std::atomic<uint32_t> HostBreaks{0};
   uint32_t CaptureMode = 0;
   std::atomic<uint8_t> StreamMode{0};
   // 1 when the loaded digital image takes the stop command.

@@ -80,6 +80,7 @@ int32_t StartStream(bool sixteen, uint32_t rate, uint32_t clockMode, int32_t ste
   c.PostStoreCount.store(post & 0xFFFF0000u);
   c.PostStoreTotal.store(post & 0xFFFF0000u);
   c.BreakCount.store(0);
+  c.HostBreaks.store(0);
   if (sixteen) {
     SetCurrentBuffer(words, length, words ? length : 0);
   } else {

@@ -192,19 +192,18 @@ void TriggerEngineBatch(uint32_t* p, uint32_t n) {
   c.ProcessedPointer = captureRing.words + newEnd;
 }
 
-void RunTriggerEngine(uint32_t* end) {
+void RunTriggerEngine(uint32_t n) {
   CaptureState& c = captureState;
-  if (c.TriggerStepCount == kTriggerOff) return;
+  if (c.TriggerStepCount == kTriggerOff || n == 0) return;
   uint32_t* p = c.ProcessedPointer;
-  uint32_t* const ringEnd = captureRing.words + captureRing.length;
-  if (end == p) return;
-  if (end > p) {
-    TriggerEngineBatch(p, static_cast<uint32_t>(end - p));
+  const uint32_t toRingEnd = static_cast<uint32_t>(captureRing.words + captureRing.length - p);
+  if (n <= toRingEnd) {
+    TriggerEngineBatch(p, n);
     return;
   }
   // The batch wraps round the ring end: its two parts in order.
-  TriggerEngineBatch(p, static_cast<uint32_t>(ringEnd - p));
-  if (c.Running.load(std::memory_order_relaxed)) TriggerEngineBatch(captureRing.words, static_cast<uint32_t>(end - captureRing.words));
+  TriggerEngineBatch(p, toRingEnd);
+  if (c.Running.load(std::memory_order_relaxed)) TriggerEngineBatch(captureRing.words, n - toRingEnd);
 }
 
 void RotateBuffer() {

@@ -20,10 +20,10 @@ extern Ring captureRing;
 // Words still writable before the oldest valid sample is overwritten.
 uint32_t RoomLeft(uint32_t bufferStart, uint32_t bufferEnd, uint32_t bufferLength);
 
-// Runs the engine over everything written since ProcessedPointer up to end
-// (the pointer just after the block that made both sides meet). Called by the
-// block processors while they hold BlockLock.
-void RunTriggerEngine(uint32_t* end);
+// Runs the engine over the n words both sides have written since
+// ProcessedPointer (at most the whole ring). Called by the block processors
+// while they hold BlockLock.
+void RunTriggerEngine(uint32_t n);
 
 // One batch of n words starting at p, inside the ring.
 void TriggerEngineBatch(uint32_t* p, uint32_t n);

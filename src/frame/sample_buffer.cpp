@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <unordered_map>
+#include <map>
 #include <vector>
 
 #include "frame/export.h"
@@ -21,7 +21,8 @@ namespace {
 
 struct Allocations {
   std::mutex lock;
-  std::unordered_map<uint32_t*, uint64_t> blocks;  // start -> words
+  std::map<const uint32_t*, uint64_t> blocks;  // start -> words
+  BlockReleaseCheck releaseCheck = nullptr;
 };
 Allocations& allocations() {
   static Allocations instance;
@@ -88,18 +89,48 @@ uint32_t* AllocateSampleWords(uint32_t count) {
 }
 
 bool FreeSampleWords(uint32_t* words) {
+  Allocations& a = allocations();
+  uint64_t count = 0;
+  BlockReleaseCheck check = nullptr;
   {
-    Allocations& a = allocations();
     std::lock_guard<std::mutex> hold(a.lock);
     auto it = a.blocks.find(words);
     if (it == a.blocks.end()) return false;
-    a.blocks.erase(it);
+    count = it->second;
+    check = a.releaseCheck;
+  }
+  // Outside the lock: the check may wait for a run's threads to end.
+  if (check && !check(words, words + count)) return false;
+  {
+    std::lock_guard<std::mutex> hold(a.lock);
+    if (a.blocks.erase(words) == 0) return false;
   }
   // The current pointer stays as hosts expect, but no operation may read
-  // through it any more.
-  if (words == sampleBuffer.SampleBuffer) sampleBuffer.StorageWords = 0;
+  // through it any more (a capture may have made a place inside the block
+  // current).
+  const auto current = reinterpret_cast<uintptr_t>(sampleBuffer.SampleBuffer);
+  const auto begin = reinterpret_cast<uintptr_t>(words);
+  if (current >= begin && current < begin + count * sizeof(uint32_t) + (count == 0)) sampleBuffer.StorageWords = 0;
   std::free(words);
   return true;
+}
+
+int64_t LibraryWordsFrom(const uint32_t* words) {
+  Allocations& a = allocations();
+  std::lock_guard<std::mutex> hold(a.lock);
+  auto it = a.blocks.upper_bound(words);
+  if (it == a.blocks.begin()) return -1;
+  --it;
+  // Compared as addresses: words may lie in no block at all.
+  const uint64_t offset =
+      (reinterpret_cast<uintptr_t>(words) - reinterpret_cast<uintptr_t>(it->first)) / sizeof(uint32_t);
+  return offset < it->second ? static_cast<int64_t>(it->second - offset) : -1;
+}
+
+void SetBlockReleaseCheck(BlockReleaseCheck check) {
+  Allocations& a = allocations();
+  std::lock_guard<std::mutex> hold(a.lock);
+  a.releaseCheck = check;
 }
 
 WordSpan EnsureSecondArray(uint32_t count) {

@@ -51,8 +51,18 @@ void SetCurrentBuffer(uint32_t* words, uint32_t length, uint32_t storageWords);
 // for FreeSampleWords; null when the machine cannot hold it.
 uint32_t* AllocateSampleWords(uint32_t count);
 
-// Frees a block of AllocateSampleWords; false for any other pointer.
+// Frees a block of AllocateSampleWords; false for any other pointer, and
+// when the release check refuses.
 bool FreeSampleWords(uint32_t* words);
+
+// Words from words to the end of the block of AllocateSampleWords that holds
+// it; -1 for memory the library did not allocate (a host's own array).
+int64_t LibraryWordsFrom(const uint32_t* words);
+
+// Asked before a block is freed, with its bounds: a run still writing into it
+// must end first. False refuses the free. Set once by the capture engine.
+using BlockReleaseCheck = bool (*)(const uint32_t* begin, const uint32_t* end);
+void SetBlockReleaseCheck(BlockReleaseCheck check);
 
 // The second sample array: library-owned, zero-filled where never written,
 // grown on demand. Ensure returns at least count words, or an empty span when

@@ -115,6 +115,12 @@ int32_t TQLA_API TqlaSimInjectFault(int32_t pod, int32_t fault, uint32_t a, uint
         return 1;
       case TQLA_SIM_FAULT_UNPLUG:
         return Bus().Unplug(pod) ? 1 : 0;
+      case TQLA_SIM_FAULT_SHORT_TRANSFER: {
+        SimFx2* fx2 = Fx2Of(*p, static_cast<int32_t>(a));
+        if (!fx2 || b == 0 || b >= 65536) return 0;
+        fx2->ShortTransfer(b);
+        return 1;
+      }
       case TQLA_SIM_FAULT_FULL_SPEED:
         p->Update([](PodSettings& s) { s.fullSpeed = true; });
         return 1;

@@ -135,7 +135,10 @@ bool SimFx2::SelectAltSetting(uint8_t setting) {
 void SimFx2::FailPending(uint8_t address, TransferStatus status) {
   const int slot = EndpointSlot(address);
   if (slot < 0) return;
-  for (TransferContext* t : pending_[slot]) t->Complete(status, t->filled);
+  for (TransferContext* t : pending_[slot]) {
+    if (t == shortTarget_) shortTarget_ = nullptr;
+    t->Complete(status, t->filled);
+  }
   pending_[slot].clear();
 }
 
@@ -150,6 +153,7 @@ bool SimFx2::Control(const usb::SetupPacket& setup, uint8_t* data, uint32_t& tra
   const bool ok = !FailingControl() && HandleControl(setup, data, transferred);
   ControlRecord record{setup, static_cast<uint8_t>(!(setup.requestType & 0x80) && setup.length && data ? data[0] : 0),
                        ok};
+  std::lock_guard<std::mutex> readBack(readBackLock_);
   if (controlLog_.size() >= kControlLogKeep) controlLog_.erase(controlLog_.begin());
   controlLog_.push_back(record);
   return ok;
@@ -199,8 +203,7 @@ void SimFx2::WriteCpuControl(uint8_t value) {
 
 void SimFx2::HoldProgram() {
   cpuHeld_ = true;
-  program_ = Program::None;
-  programName_.clear();
+  SetProgram(Program::None, "");
   stream_.on = false;
   generating_ = false;
   reply_.clear();
@@ -210,10 +213,10 @@ void SimFx2::HoldProgram() {
 
 void SimFx2::StartProgram() {
   cpuHeld_ = false;
-  programName_ = std::string(firmware::StandInName(ram_.data()));
-  program_ = programName_.empty() ? Program::Unknown : ProgramOf(programName_);
+  const std::string name(firmware::StandInName(ram_.data()));
+  SetProgram(name.empty() ? Program::Unknown : ProgramOf(name), name);
   readySent_ = false;
-  breakCounter_ = 0;
+  breakCounter_.store(0);
   staticPosition_ = 0;
   signalMask_ = 0;
   stream_ = Stream{};
@@ -255,6 +258,7 @@ void SimFx2::Cancel(TransferContext& transfer) {
   auto it = std::find(queue.begin(), queue.end(), &transfer);
   if (it == queue.end()) return;
   queue.erase(it);
+  if (&transfer == shortTarget_) shortTarget_ = nullptr;
   transfer.Complete(TransferStatus::Cancelled, transfer.filled);
 }
 
@@ -283,7 +287,7 @@ void SimFx2::Unplug() {
   std::lock_guard<std::mutex> hold(lock_);
   unplugged_ = true;
   for (const EndpointLayout& e : kSettingOne) FailPending(e.address, TransferStatus::NoDevice);
-  program_ = Program::None;
+  SetProgram(Program::None, programName_);
   stream_.on = false;
   generating_ = false;
 }
@@ -304,7 +308,7 @@ void SimFx2::ServiceStatus() {
       t->Complete(TransferStatus::Completed, 0);
       continue;
     }
-    t->buffer[0] = !readySent_ && !noReadyByte ? kReadyByte : breakCounter_;
+    t->buffer[0] = !readySent_ && !noReadyByte ? kReadyByte : breakCounter_.load();
     readySent_ = true;
     t->Complete(TransferStatus::Completed, 1);
   }
@@ -444,9 +448,11 @@ void SimFx2::ServiceSamples(Clock::time_point now) {
   Stream& s = stream_;
   if (!settings.realTime) {
     for (TransferContext* t : queue) {
-      s.bytes->Copy(t->buffer + t->filled, s.readPosition, t->length - t->filled);
-      s.readPosition += t->length - t->filled;
-      t->Complete(TransferStatus::Completed, t->length);
+      const uint32_t end = TransferEnd(t);
+      s.bytes->Copy(t->buffer + t->filled, s.readPosition, end - t->filled);
+      s.readPosition += end - t->filled;
+      t->filled = end;
+      EndTransfer(t);
     }
     queue.clear();
     return;
@@ -469,16 +475,17 @@ void SimFx2::ServiceSamples(Clock::time_point now) {
   }
   while (!queue.empty() && deliverable > 0) {
     TransferContext* t = queue.front();
-    const auto n = static_cast<uint32_t>(std::min<uint64_t>(t->length - t->filled, deliverable));
+    const uint32_t end = TransferEnd(t);
+    const auto n = static_cast<uint32_t>(std::min<uint64_t>(end - t->filled, deliverable));
     s.bytes->Copy(t->buffer + t->filled, s.readPosition, n);
     t->filled += n;
     s.readPosition += n;
     deliverable -= n;
     available -= n;
     if (settings.bandwidthBytesPerSecond > 0) s.budget -= n;
-    if (t->filled < t->length) break;
+    if (t->filled < end) break;
     queue.pop_front();
-    t->Complete(TransferStatus::Completed, t->length);
+    EndTransfer(t);
   }
   if (settings.bandwidthBytesPerSecond > 0) {
     // Unused bus time is not saved up.
@@ -487,9 +494,31 @@ void SimFx2::ServiceSamples(Clock::time_point now) {
   if (available > kFifoBytes) {
     s.readPosition += available - kFifoBytes;
     available = kFifoBytes;
-    ++breakCounter_;
+    breakCounter_.fetch_add(1);
   }
   s.fifoFill = static_cast<uint32_t>(available);
+}
+
+uint32_t SimFx2::TransferEnd(TransferContext* t) {
+  if (shortBytes_ && (shortTarget_ == t || (!shortTarget_ && t->filled == 0))) {
+    shortTarget_ = t;
+    return std::min(shortBytes_, t->length);
+  }
+  return t->length;
+}
+
+void SimFx2::EndTransfer(TransferContext* t) {
+  if (t == shortTarget_) {
+    shortTarget_ = nullptr;
+    shortBytes_ = 0;
+  }
+  t->Complete(TransferStatus::Completed, t->filled);
+}
+
+void SimFx2::ShortTransfer(uint32_t bytes) {
+  std::lock_guard<std::mutex> hold(lock_);
+  shortBytes_ = bytes;
+  shortTarget_ = nullptr;
 }
 
 // ---- Pump ----
@@ -528,7 +557,14 @@ void SimFx2::Shutdown() {
 
 // ---- Read-back ----
 
+void SimFx2::SetProgram(Program program, const std::string& name) {
+  std::lock_guard<std::mutex> readBack(readBackLock_);
+  program_ = program;
+  programName_ = name;
+}
+
 void SimFx2::Record(int slot, const uint8_t* bytes, uint32_t length) {
+  std::lock_guard<std::mutex> readBack(readBackLock_);
   OutputLog& log = outputs_[slot];
   log.bytes.insert(log.bytes.end(), bytes, bytes + length);
   const size_t kept = log.bytes.size() - log.head;
@@ -540,7 +576,7 @@ void SimFx2::Record(int slot, const uint8_t* bytes, uint32_t length) {
 }
 
 uint32_t SimFx2::ReadOutput(uint8_t endpoint, uint8_t* buffer, uint32_t length) {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<std::mutex> hold(readBackLock_);
   const int slot = EndpointSlot(endpoint);
   if (slot < 0 || (endpoint & 0x80)) return 0;
   OutputLog& log = outputs_[static_cast<size_t>(slot)];
@@ -557,23 +593,20 @@ uint32_t SimFx2::ReadOutput(uint8_t endpoint, uint8_t* buffer, uint32_t length) 
 }
 
 std::vector<ControlRecord> SimFx2::ControlLog() {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<std::mutex> hold(readBackLock_);
   return controlLog_;
 }
 
 Program SimFx2::RunningProgram() {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<std::mutex> hold(readBackLock_);
   return program_;
 }
 
 std::string SimFx2::ProgramName() {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<std::mutex> hold(readBackLock_);
   return programName_;
 }
 
-uint8_t SimFx2::BreakCounter() {
-  std::lock_guard<std::mutex> hold(lock_);
-  return breakCounter_;
-}
+uint8_t SimFx2::BreakCounter() { return breakCounter_.load(); }
 
 }  // namespace tqla::sim

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -60,6 +61,9 @@ class SimFx2 {
   // Stops the pump thread for good.
   void Shutdown();
   void Stall(uint8_t endpoint);
+  // The next sample request that starts filling ends after bytes: a short
+  // packet. The samples after it go on in the next request.
+  void ShortTransfer(uint32_t bytes);
   // Wakes the pump so that it looks at the pod's sample clock again. May be
   // called with the Digital FX2's lock held (never the other way round).
   void Wake();
@@ -104,7 +108,12 @@ class SimFx2 {
   void ServiceSamples(Clock::time_point now);
   void HandleCommand(const uint8_t* bytes, uint32_t length);
   void SyncSampleClock();
+  // Where a sample request ends (its length, or the short-packet cut), and
+  // its completion.
+  uint32_t TransferEnd(usb::TransferContext* t);
+  void EndTransfer(usb::TransferContext* t);
   void Record(int slot, const uint8_t* bytes, uint32_t length);
+  void SetProgram(Program program, const std::string& name);
   void FailPending(uint8_t address, usb::TransferStatus status);
   void EnsurePump();
   void PumpLoop();
@@ -115,6 +124,10 @@ class SimFx2 {
   const uint16_t vendorId_, productId_, release_;
 
   std::mutex lock_;
+  // What hosts and tests read back while the data path holds lock_ for long
+  // stretches (a drain-paced stream takes it for every request): the program,
+  // the output logs and the control log. Taken after lock_, never before it.
+  std::mutex readBackLock_;
   std::condition_variable wake_;
   std::thread pump_;
   bool quit_ = false;
@@ -125,13 +138,15 @@ class SimFx2 {
   Program program_ = Program::None;
   std::string programName_;
   bool readySent_ = false;
-  uint8_t breakCounter_ = 0;
+  std::atomic<uint8_t> breakCounter_{0};
   // Pending requests per endpoint slot (see EndpointSlot), oldest first.
   std::array<std::deque<usb::TransferContext*>, 8> pending_;
   std::array<bool, 8> halted_{};
   std::array<OutputLog, 8> outputs_;
   std::vector<ControlRecord> controlLog_;
   Stream stream_;
+  uint32_t shortBytes_ = 0;
+  usb::TransferContext* shortTarget_ = nullptr;
   // Reply of the static-input read command, waiting on endpoint 0x86.
   std::vector<uint8_t> reply_;
   size_t replyAt_ = 0;

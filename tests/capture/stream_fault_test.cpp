@@ -71,6 +71,34 @@ TEST_F(Runs, StreamHandsOutEveryBlockInOrder) {
   EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
 }
 
+// A short packet ends a transfer early. Only what came is real: a capture
+// drops the block and counts a break, a stream drops it and reports an
+// overflow, and no host ever gets a block whose tail was never filled.
+TEST_F(Runs, TransfersCutShortAreDroppedAndCounted) {
+  uint32_t never[2] = {0x10000, 0x10000};  // CH1 is not captured: its bits stay 0
+  ASSERT_EQ(StartCapture(3, 1, 1, 128, 87, 0, never, 1, ring_.data(), 262144, 0), 1);
+  ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
+  ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_SHORT_TRANSFER, TQLA_SIM_DIGITAL, 1000), 1);
+  char running = 0;
+  EXPECT_TRUE(PollFor([&] { return CaptureStatus(nullptr, &running, nullptr, nullptr, nullptr, nullptr, nullptr) == 1; }));
+  EXPECT_EQ(running, 1);
+  EXPECT_EQ(StopCapture(), 1);
+
+  ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
+  ASSERT_EQ(StartStreamingCapture(87, 4, nullptr, 0, nullptr, 0, 0), 1);
+  std::vector<uint8_t> block(kStreamSlotBytes);
+  ASSERT_TRUE(PollFor([&] { return GetNextStreamBuffer(block.data()) == 1; }));
+  ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_SHORT_TRANSFER, TQLA_SIM_DIGITAL, 1000), 1);
+  bool overflow = false;
+  for (int blocks = 0; blocks < 20; ++blocks) {
+    ASSERT_TRUE(PollFor([&] { return GetNextStreamBuffer(block.data()) == 1; }));
+    for (uint32_t i = 1; i < kStreamSlotBytes; ++i) ASSERT_EQ(block[i], static_cast<uint8_t>(block[i - 1] + 1)) << i;
+    overflow |= StreamBufferOverflow() == 1;
+  }
+  EXPECT_TRUE(overflow);
+  EXPECT_EQ(StopStream(), 1);
+}
+
 TEST_F(Runs, StartsRefuseClockModesWithoutAnImageAndPodsThatNeverStart) {
   for (uint32_t clockMode : {0u, 3u, 10u}) {
     EXPECT_EQ(StartStreamingCapture(87, clockMode, nullptr, 0, nullptr, 0, 0), 0) << clockMode;

@@ -240,7 +240,7 @@ TEST_F(TriggerEngine, BatchOfSeveralBlocksKeepsTheOldestSampleRight) {
   captureState.ProcessedPointer = ring_.data() + 7 * kBatch;
   captureState.BufferEnd = 7 * kBatch;
   ring_[3] = 1;
-  RunTriggerEngine(ring_.data() + kBatch);
+  RunTriggerEngine(2 * kBatch);
   EXPECT_EQ(captureState.TriggerIndex, 3u);
   EXPECT_EQ(captureState.ProcessedPointer, ring_.data() + kBatch);
 }
