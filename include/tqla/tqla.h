@@ -441,7 +441,10 @@ TQLA_EXPORT int32_t TQLA_API DecodeParallel(uint32_t* samples, uint8_t* recordFi
 /* feeds one data value or bus event to protocol; returns 0 */
 TQLA_EXPORT int32_t TQLA_API SendDataStream(int32_t protocol, uint32_t sampleIndex,
     uint8_t value, char bitCount, char channel, char isEvent, int32_t fileOffset);
-/* parses protocolFile and opens outputFile for packet records; 1, or 0 with errorText */
+/* parses protocolFile and opens outputFile for packet records; 1, or 0 with errorText.
+ * A field's value (times its gain, plus its offset) is truncated toward zero and kept to its
+ * low 32 bits, so an unscaled 32-bit field shows every bit (a CRC-32 prints DEADBEEF in hex,
+ * -559038737 in decimal). */
 TQLA_EXPORT int32_t TQLA_API InitializeRedodoRovodovoz(char* protocolFile, char* outputFile,
     char* errorText);
 /* flushes and closes the packet output; returns 1 */

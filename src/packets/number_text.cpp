@@ -85,8 +85,10 @@ int64_t TruncateSaturated(double value) {
 }
 
 int32_t TruncateToInt32(double value) {
-  if (!(value > -2147483649.0 && value < 2147483648.0)) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
+  if (!std::isfinite(value)) return 0;
+  // fmod keeps the integer's low bits exactly while the double holds it whole.
+  const auto low = static_cast<int64_t>(std::fmod(std::trunc(value), 4294967296.0));
+  return static_cast<int32_t>(static_cast<uint32_t>(low));
 }
 
 }  // namespace tqla::packets

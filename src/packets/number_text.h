@@ -27,8 +27,8 @@ int64_t TruncateSaturated(double value);
 // Truncated and then narrowed to 32 bits, as the model stores integers.
 inline uint32_t NarrowToUint32(double value) { return static_cast<uint32_t>(TruncateSaturated(value)); }
 inline int32_t NarrowToInt32(double value) { return static_cast<int32_t>(NarrowToUint32(value)); }
-// Truncated to a signed 32-bit value the way the processor does it: a value
-// that does not fit (or NaN) becomes INT32_MIN.
+// Truncated toward zero and kept to its low 32 bits (wrapped modulo 2^32), so
+// an unscaled 32-bit field keeps every bit; NaN and infinities give 0.
 int32_t TruncateToInt32(double value);
 
 }  // namespace tqla::packets

@@ -34,6 +34,10 @@ TEST_F(PacketOutput, ValueFormats) {
       {"FIELDS A.8.H$ volts", {0x12}, "A,12 volts,"},
       {"FIELDS A.4.H B.N.H", {0x12, 0x34}, "A,1,B,234,"},
       {"FIELDS S.8.H X.8Y.H", {0x12}, "S,12,X,00,"},
+      // A value past 32 signed bits keeps its low 32 bits, in every radix.
+      {"FIELDS C.32.H D.32.D", {0xDE, 0xAD, 0xBE, 0xEF, 0xFF, 0xFF, 0xFF, 0xFE}, "C,DEADBEEF,D,-2,"},
+      {"FIELDS B.32.B", {0x80, 0, 0, 1}, "B,10000000000000000000000000000001,"},
+      {"FIELDS S.8.H*33554432+1", {0x81}, "S,2000001,"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fields);
