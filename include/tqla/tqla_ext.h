@@ -77,6 +77,16 @@ TQLA_EXPORT int32_t TQLA_API TqlaSimSetSamples(int32_t pod, const uint32_t* word
 TQLA_EXPORT int32_t TQLA_API TqlaSimSetSource(int32_t pod, int32_t source);
 /* Nonzero: samples flow at the true rate (the default); 0: as fast as the host reads. 1 or 0. */
 TQLA_EXPORT int32_t TQLA_API TqlaSimSetRealTime(int32_t pod, int32_t realTime);
+/* Wires the digital inputs of pod toPod to the output lines of pod fromPod (the
+ * same pod or another; fromPod 0 unwires them). The library drives one pod at a
+ * time, so a wired pod replays what the lines did: from each GO (a capture, a
+ * stream, a pulse count), 65536 samples of the level the lines had before the
+ * driving pod's last generation run, then that run's samples in order at the
+ * capturing rate (a run at the same rate arrives sample for sample; an
+ * underrun shows as the level held for its length), then the level the lines
+ * hold now. A static read (GetSignals) sees that level; SetSignals sets it. At
+ * most 16 M samples of a run are kept. 1 or 0 for an unknown pod. */
+TQLA_EXPORT int32_t TQLA_API TqlaSimSetLoopback(int32_t fromPod, int32_t toPod);
 /* Writes length bytes of the pod's 16384-byte EEPROM at address (calibration
  * constants at 96-111); 1 or 0. */
 TQLA_EXPORT int32_t TQLA_API TqlaSimSetEeprom(int32_t pod, uint32_t address, const uint8_t* bytes,

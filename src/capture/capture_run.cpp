@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -53,64 +55,6 @@ bool PollMs(uint32_t limitMs, F&& done) {
   return true;
 }
 
-// One slot of a queue: queue a 64 KiB read, and finish it.
-void QueueSlot(CCyUSBEndPoint* ep, TransferQueue& q, int i) {
-  q.Contexts[i] = ep->BeginTransfer(q.Buffers[i], static_cast<int32_t>(kQueueSlotBytes), &q.Events[i]);
-  q.Queued[i] = true;
-}
-
-bool FinishSlot(CCyUSBEndPoint* ep, TransferQueue& q, int i, int32_t& length) {
-  length = 0;
-  const bool ok = ep->FinishTransfer(q.Buffers[i], length, &q.Events[i], q.Contexts[i]);
-  q.Contexts[i] = nullptr;
-  q.Queued[i] = false;
-  return ok;
-}
-
-// After a failed wait: cancel everything pending and wait for the slot.
-void AbortAndWait(CCyUSBEndPoint* ep, TransferQueue& q, int i) {
-  ep->AbortTransfers();
-  ep->WaitTransfer(&q.Events[i], kCancelWaitMs);
-}
-
-// Visits all slots once from the one after last, finishing what is queued
-// and dropping its data, so that no request outlives the run.
-void DrainQueue(CCyUSBEndPoint* ep, TransferQueue& q, int last) {
-  ep->AbortTransfers();
-  for (int k = 1; k <= kQueueSlots; ++k) {
-    const int j = (last + k) % kQueueSlots;
-    if (q.Queued[j]) {
-      if (!ep->WaitTransfer(&q.Events[j], 1)) AbortAndWait(ep, q, j);
-      int32_t length = 0;
-      FinishSlot(ep, q, j, length);
-    }
-    q.Events[j].Reset();
-  }
-}
-
-// Counts transfers that end at once without data (a stalled endpoint, a pod
-// gone from the bus). A full queue of them clears the endpoint's halt; when
-// even that fails the FX2 is gone and the run ends.
-class FailureWatch {
- public:
-  FailureWatch(CCyUSBEndPoint* ep, const char* name) : ep_(ep), name_(name) {}
-  void Good() { failures_ = 0; }
-  void Failed() {
-    if (++failures_ % kFailuresBeforeReset) return;
-    if (ep_->ResetEndpoint()) {
-      Trace("%s FX2: transfers failing, endpoint reset", name_);
-      Sleep1ms();
-      return;
-    }
-    FailRun("%s FX2 stopped answering; run ended", name_);
-  }
-
- private:
-  CCyUSBEndPoint* ep_;
-  const char* name_;
-  uint32_t failures_ = 0;
-};
-
 CCyUSBEndPoint* SampleEndpoint(CCyUSBDevice* device) {
   if (!device) return nullptr;
   try {
@@ -152,14 +96,11 @@ void CaptureThread(bool digital, CCyUSBDevice* device) {
     while (c.Running.load()) {
       for (int i = 0; i < kQueueSlots; ++i) {
         int32_t length = 0;
-        bool ok = false;
-        if (ep->WaitTransfer(&q.Events[i], kCaptureWaitMs)) {
-          ok = FinishSlot(ep, q, i, length);
-        } else {
-          AbortAndWait(ep, q, i);
-          FinishSlot(ep, q, i, length);
-        }
-        if (ok && length == static_cast<int32_t>(kQueueSlotBytes)) {
+        if (!ep->WaitTransfer(&q.Events[i], kCaptureWaitMs)) AbortAndWait(ep, q, i);
+        FinishSlot(ep, q, i, length);
+        // A whole block is good data even when the wait ran out just as it
+        // came in (and the abort then found it complete).
+        if (length == static_cast<int32_t>(kQueueSlotBytes)) {
           watch.Good();
           if (digital) {
             ProcessDigitalBlock(q.Buffers[i]);
@@ -183,7 +124,7 @@ void CaptureThread(bool digital, CCyUSBDevice* device) {
       }
     }
     if (!digital) TraceText("Exiting StreamProcAnalog() Thread");
-    DrainQueue(ep, q, last);
+    DrainQueue(ep, q, last, 1);
   }
   MarkStopped(digital);
 }
@@ -219,9 +160,9 @@ void StreamThread(CCyUSBDevice* device) {
         if (now - endedAt >= std::chrono::milliseconds(kStreamEndWaitMs)) break;
       }
       int32_t length = 0;
-      const bool ok = FinishSlot(ep, q, i, length);
+      FinishSlot(ep, q, i, length);
       Trace("Got Data length %d\n", static_cast<int>(length));
-      if (ok && length == static_cast<int32_t>(kQueueSlotBytes)) {
+      if (length == static_cast<int32_t>(kQueueSlotBytes)) {
         watch.Good();
         ProcessStreamBlock(q.Buffers[i]);
       } else if (length > 0) {
@@ -237,7 +178,7 @@ void StreamThread(CCyUSBDevice* device) {
       }
       last = i;
       if (!c.Running.load()) {
-        DrainQueue(ep, q, last);
+        DrainQueue(ep, q, last, 1);
         ep->ResetEndpoint();
         c.BothStopped.store(1);
         return;
@@ -245,23 +186,38 @@ void StreamThread(CCyUSBDevice* device) {
       QueueSlot(ep, q, i);
     }
   }
-  DrainQueue(ep, q, last);
+  DrainQueue(ep, q, last, 1);
   c.BothStopped.store(1);
 }
 
-void ThreadBody(TransferThread kind, CCyUSBDevice* device) {
+// Runs body on a new detached thread, counted in liveThreads; a failure that
+// escapes it ends the run.
+int32_t StartThread(std::function<void()> body, bool timeCritical) {
+  liveThreads.fetch_add(1);
+  std::thread thread;
   try {
-    if (kind == TransferThread::Stream) {
-      StreamThread(device);
-    } else {
-      CaptureThread(kind == TransferThread::Digital, device);
-    }
-  } catch (const std::exception& e) {
-    Trace("Transfer thread failed: %s", e.what());
-    captureState.Running.store(0);
-    captureState.BothStopped.store(1);
+    thread = std::thread([body = std::move(body)] {
+      try {
+        body();
+      } catch (const std::exception& e) {
+        Trace("Transfer thread failed: %s", e.what());
+        captureState.Running.store(0);
+        captureState.BothStopped.store(1);
+      }
+      liveThreads.fetch_sub(1);
+    });
+  } catch (const std::exception&) {
+    liveThreads.fetch_sub(1);
+    throw;
   }
-  liveThreads.fetch_sub(1);
+  int result = 0;
+  if (timeCritical) {
+    sched_param param{};
+    param.sched_priority = sched_get_priority_max(SCHED_FIFO) / 2;
+    result = pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
+  }
+  thread.detach();
+  return result == 0 ? 1 : 0;
 }
 
 // Freeing the block a capture writes into ends the run first, and the stop
@@ -284,6 +240,47 @@ struct RunEndAtExit {
 } runEndAtExit;
 
 }  // namespace
+
+void QueueSlot(CCyUSBEndPoint* ep, TransferQueue& q, int i) {
+  q.Contexts[i] = ep->BeginTransfer(q.Buffers[i], static_cast<int32_t>(kQueueSlotBytes), &q.Events[i]);
+  q.Queued[i] = true;
+}
+
+bool FinishSlot(CCyUSBEndPoint* ep, TransferQueue& q, int i, int32_t& length) {
+  length = 0;
+  const bool ok = ep->FinishTransfer(q.Buffers[i], length, &q.Events[i], q.Contexts[i]);
+  q.Contexts[i] = nullptr;
+  q.Queued[i] = false;
+  return ok;
+}
+
+void AbortAndWait(CCyUSBEndPoint* ep, TransferQueue& q, int i) {
+  ep->AbortTransfers();
+  ep->WaitTransfer(&q.Events[i], kCancelWaitMs);
+}
+
+void DrainQueue(CCyUSBEndPoint* ep, TransferQueue& q, int last, uint32_t waitMs) {
+  ep->AbortTransfers();
+  for (int k = 1; k <= kQueueSlots; ++k) {
+    const int j = (last + k) % kQueueSlots;
+    if (q.Queued[j]) {
+      if (!ep->WaitTransfer(&q.Events[j], waitMs)) AbortAndWait(ep, q, j);
+      int32_t length = 0;
+      FinishSlot(ep, q, j, length);
+    }
+    q.Events[j].Reset();
+  }
+}
+
+void FailureWatch::Failed() {
+    if (++failures_ % kFailuresBeforeReset) return;
+    if (ep_->ResetEndpoint()) {
+      Trace("%s FX2: transfers failing, endpoint reset", name_);
+      Sleep1ms();
+      return;
+    }
+    FailRun("%s FX2 stopped answering; run ended", name_);
+}
 
 bool ReadStatusByte(CCyUSBDevice* device, uint8_t& byte) {
   if (!usb::IsLiveDevice(device)) return false;
@@ -340,7 +337,7 @@ bool WaitForReadyByte() {
   return ready;
 }
 
-bool SendCommand(uint8_t first, uint8_t second) {
+bool SendCommandBytes(const uint8_t* bytes, int32_t length) {
   CCyUSBDevice* digital = runDevices.digital;
   if (!usb::IsLiveDevice(digital)) return false;
   CCyUSBEndPoint* ep = nullptr;
@@ -350,9 +347,15 @@ bool SendCommand(uint8_t first, uint8_t second) {
     return false;
   }
   if (!ep) return false;
-  uint8_t bytes[2] = {first, second};
-  int32_t length = 2;
-  return ep->Transfer(bytes, length);
+  uint8_t copy[64];
+  if (length < 0 || length > static_cast<int32_t>(sizeof copy)) return false;
+  std::memcpy(copy, bytes, static_cast<size_t>(length));
+  return ep->Transfer(copy, length);
+}
+
+bool SendCommand(uint8_t first, uint8_t second) {
+  const uint8_t bytes[2] = {first, second};
+  return SendCommandBytes(bytes, 2);
 }
 
 bool SendGo(uint8_t divisor) { return SendCommand(1, divisor); }
@@ -413,19 +416,19 @@ void RaiseProcessPriority() {
 }
 
 int32_t StartTransferThread(TransferThread kind, CCyUSBDevice* device) {
-  liveThreads.fetch_add(1);
-  std::thread thread;
-  try {
-    thread = std::thread(ThreadBody, kind, device);
-  } catch (const std::exception&) {
-    liveThreads.fetch_sub(1);
-    throw;
-  }
-  sched_param param{};
-  param.sched_priority = sched_get_priority_max(SCHED_FIFO) / 2;
-  const int result = pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
-  thread.detach();
-  return result == 0 ? 1 : 0;
+  return StartThread(
+      [kind, device] {
+        if (kind == TransferThread::Stream) {
+          StreamThread(device);
+        } else {
+          CaptureThread(kind == TransferThread::Digital, device);
+        }
+      },
+      true);
+}
+
+int32_t StartRunThread(void (*body)(CCyUSBDevice*), CCyUSBDevice* device, bool timeCritical) {
+  return StartThread([body, device] { body(device); }, timeCritical);
 }
 
 }  // namespace tqla

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "device/device_state.h"
 #include "usb/cyusb.h"
 
 namespace tqla {
@@ -50,7 +51,8 @@ bool ReadBreakCounter(CCyUSBDevice* device, uint8_t& counter);
 // to kReadyWaitMs; false (with a trace line) when it never does.
 bool WaitForReadyByte();
 
-// A two-byte command on endpoint 0x01 of the Digital FX2.
+// A command on endpoint 0x01 of the run's Digital FX2 (at most 64 bytes).
+bool SendCommandBytes(const uint8_t* bytes, int32_t length);
 bool SendCommand(uint8_t first, uint8_t second);
 
 // GO with the rate divisor, and the stop command of the streaming images.
@@ -81,11 +83,42 @@ void FailRun(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // High priority for the process (traced), time-critical for the threads.
 void RaiseProcessPriority();
 
+// The transfer queue's slots (device/device_state.h): queue a 64 KiB request
+// of slot i's buffer, and finish it (length: the bytes that moved).
+void QueueSlot(CCyUSBEndPoint* ep, TransferQueue& q, int i);
+bool FinishSlot(CCyUSBEndPoint* ep, TransferQueue& q, int i, int32_t& length);
+// After a failed wait: cancels everything pending and waits, bounded, for slot i.
+void AbortAndWait(CCyUSBEndPoint* ep, TransferQueue& q, int i);
+// Cancels and collects every request still queued, visiting the slots once
+// from the one after last, each waited for up to waitMs; no request outlives
+// the run.
+void DrainQueue(CCyUSBEndPoint* ep, TransferQueue& q, int last, uint32_t waitMs);
+
+// Counts transfers that end at once without data (a stalled endpoint, a pod
+// gone from the bus). A full queue of them clears the endpoint's halt; when
+// even that fails the FX2 is gone and the run fails.
+class FailureWatch {
+ public:
+  FailureWatch(CCyUSBEndPoint* ep, const char* name) : ep_(ep), name_(name) {}
+  void Good() { failures_ = 0; }
+  void Failed();
+
+ private:
+  CCyUSBEndPoint* ep_;
+  const char* name_;
+  uint32_t failures_ = 0;
+};
+
 enum class TransferThread { Digital, Analog, Stream };
 
 // Starts a transfer thread on device's endpoint 0x86. The caller has set the
 // run flags the thread starts with. Returns 1 when the thread got its
 // time-critical priority, else 0 (it then runs at normal priority).
 int32_t StartTransferThread(TransferThread kind, CCyUSBDevice* device);
+
+// Starts the thread of a generation run or pulse count: body(device) on its
+// own thread, counted among the live transfer threads (EndRun waits for it).
+// Returns 1 when a time-critical thread got that priority, else 0.
+int32_t StartRunThread(void (*body)(CCyUSBDevice*), CCyUSBDevice* device, bool timeCritical);
 
 }  // namespace tqla

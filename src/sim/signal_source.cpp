@@ -18,10 +18,14 @@ constexpr uint32_t kSinePeriod = 1024;
 struct PortTables {
   uint8_t low[256];
   uint8_t high[256];
+  uint8_t lowChannels[256];
+  uint8_t highChannels[256];
   PortTables() {
     for (int v = 0; v < 256; ++v) {
       low[v] = UnmapPortByte(kLowPortBitToChannel, static_cast<uint8_t>(v));
       high[v] = UnmapPortByte(kHighPortBitToChannel, static_cast<uint8_t>(v));
+      lowChannels[v] = MapPortByte(kLowPortBitToChannel, static_cast<uint8_t>(v));
+      highChannels[v] = MapPortByte(kHighPortBitToChannel, static_cast<uint8_t>(v));
     }
   }
 };
@@ -118,6 +122,11 @@ void RenderI2c(Lines& lines, uint32_t period) {
 }
 
 }  // namespace
+
+uint16_t ChannelValue(uint8_t lowPort, uint8_t highPort) {
+  const PortTables& t = portTables();
+  return static_cast<uint16_t>(t.lowChannels[lowPort] | (t.highChannels[highPort] << 8));
+}
 
 uint16_t PortValue(uint32_t word) {
   const PortTables& t = portTables();

@@ -52,5 +52,7 @@ class ByteStream {
 
 // Pin-order 16-bit value of a word's digital bits, as the port sees them.
 uint16_t PortValue(uint32_t word);
+// The channel-order value of the two port bytes the pod drives.
+uint16_t ChannelValue(uint8_t lowPort, uint8_t highPort);
 
 }  // namespace tqla::sim

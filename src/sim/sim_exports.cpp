@@ -54,6 +54,16 @@ int32_t TQLA_API TqlaSimSetSource(int32_t pod, int32_t source) {
   });
 }
 
+int32_t TQLA_API TqlaSimSetLoopback(int32_t fromPod, int32_t toPod) {
+  return Guarded<int32_t>("TqlaSimSetLoopback", 0, [&] {
+    std::shared_ptr<SimPod> to = Bus().Pod(toPod);
+    std::shared_ptr<SimPod> from = fromPod ? Bus().Pod(fromPod) : nullptr;
+    if (!to || (fromPod && !from)) return 0;
+    to->WireInputs(from);
+    return 1;
+  });
+}
+
 int32_t TQLA_API TqlaSimSetRealTime(int32_t pod, int32_t realTime) {
   return Guarded<int32_t>("TqlaSimSetRealTime", 0, [&] {
     std::shared_ptr<SimPod> p = Bus().Pod(pod);

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "firmware/firmware.h"
@@ -332,6 +333,7 @@ void SimFx2::HandleCommand(const uint8_t* bytes, uint32_t length) {
     case Program::Logic8:
     case Program::Stream:
       if (length == 2 && digital_ && bytes[0] == 1) {
+        pod_->PrepareInputs(kFx2ClockHz / (bytes[1] + 1.0));
         pod_->StartClock(kFx2ClockHz / (bytes[1] + 1.0));
         // The pump may be in its long idle wait; from now on it must tick.
         wake_.notify_all();
@@ -355,6 +357,11 @@ void SimFx2::HandleCommand(const uint8_t* bytes, uint32_t length) {
         outputBytesPerSecond_ = GeneratorRate(bytes + 1) * (program_ == Program::Generator8 ? 1 : 2);
         outputBudget_ = 0;
         outputTime_ = Clock::now();
+        played_ = false;
+        missedBytes_ = 0;
+        outputBusBudget_ = 0;
+        pendingByte_.reset();
+        pod_->Outputs().BeginRun(GeneratorRate(bytes + 1));
       }
       break;
     case Program::Mode:
@@ -378,36 +385,90 @@ void SimFx2::HandleCommand(const uint8_t* bytes, uint32_t length) {
 
 void SimFx2::ServiceOutData(int slot, Clock::time_point now) {
   auto& queue = pending_[slot];
-  const bool paced = slot == kPatternSlot && (program_ == Program::Generator8 || program_ == Program::Generator16) &&
-                     pod_->Settings().realTime;
+  const bool generator = slot == kPatternSlot && (program_ == Program::Generator8 || program_ == Program::Generator16);
+  const bool paced = generator && pod_->Settings().realTime;
   if (!paced) {
     for (TransferContext* t : queue) {
       Record(slot, t->buffer, t->length);
+      if (generator) Drive(t->buffer, t->length, 0);
+      if (slot == kPatternSlot && program_ == Program::Mode && t->length >= 2) {
+        // Static output: the lines keep the last value sent.
+        const uint8_t* last = t->buffer + (t->length & ~1u) - 2;
+        pod_->Outputs().SetLevel(ChannelValue(last[0], last[1]));
+      }
       t->Complete(TransferStatus::Completed, t->length);
     }
     queue.clear();
     return;
   }
   // The pattern leaves at the generator's rate once its timing has arrived;
-  // until then the data waits in the host's requests.
+  // until then the data waits in the host's requests. What the rate wants and
+  // the host (or the bus, under the bandwidth fault) does not bring in time is
+  // an underrun: the lines hold their level for it, and when data comes again
+  // the status byte counts one.
   if (!generating_) return;
+  const PodSettings settings = pod_->Settings();
   const double seconds = std::chrono::duration<double>(now - outputTime_).count();
   outputTime_ = now;
-  if (queue.empty()) {
-    outputBudget_ = 0;
-    return;
-  }
   outputBudget_ += seconds * outputBytesPerSecond_;
-  while (!queue.empty() && outputBudget_ >= 1) {
+  double allowed = outputBudget_;
+  if (settings.bandwidthBytesPerSecond > 0) {
+    outputBusBudget_ = std::min(outputBusBudget_ + seconds * settings.bandwidthBytesPerSecond,
+                                settings.bandwidthBytesPerSecond * 0.002);
+    allowed = std::min(allowed, outputBusBudget_);
+  }
+  const uint32_t bytesPerSample = program_ == Program::Generator8 ? 1 : 2;
+  uint32_t consumed = 0;
+  while (!queue.empty() && allowed - consumed >= 1) {
     TransferContext* t = queue.front();
-    const auto n = static_cast<uint32_t>(std::min<double>(t->length - t->filled, outputBudget_));
+    const auto n = static_cast<uint32_t>(std::min<double>(t->length - t->filled, allowed - consumed));
     Record(slot, t->buffer + t->filled, n);
+    uint64_t gap = 0;
+    if (missedBytes_ >= bytesPerSample) {
+      gap = static_cast<uint64_t>(missedBytes_ / bytesPerSample);
+      breakCounter_.fetch_add(1);
+    }
+    missedBytes_ = 0;
+    Drive(t->buffer + t->filled, n, gap);
+    played_ = true;
     t->filled += n;
-    outputBudget_ -= n;
+    consumed += n;
     if (t->filled < t->length) break;
     queue.pop_front();
     t->Complete(TransferStatus::Completed, t->length);
   }
+  outputBudget_ -= consumed;
+  if (settings.bandwidthBytesPerSecond > 0) outputBusBudget_ -= consumed;
+  if (outputBudget_ >= bytesPerSample) {
+    // Wanted and not there: time the lines only hold (not made up later).
+    if (played_) missedBytes_ += std::floor(outputBudget_);
+    outputBudget_ -= std::floor(outputBudget_);
+  }
+}
+
+void SimFx2::Drive(const uint8_t* bytes, uint32_t count, uint64_t gap) {
+  if (!pod_ || count == 0) return;
+  LineRecord& lines = pod_->Outputs();
+  // The 8-bit generator drives channels 0-7; 8-15 keep their level.
+  const bool sixteen = program_ == Program::Generator16;
+  uint16_t level = lines.Level();
+  driven_.clear();
+  uint32_t i = 0;
+  if (sixteen && pendingByte_) {
+    driven_.push_back(ChannelValue(*pendingByte_, bytes[0]));
+    pendingByte_.reset();
+    i = 1;
+  }
+  if (sixteen) {
+    for (; i + 1 < count; i += 2) driven_.push_back(ChannelValue(bytes[i], bytes[i + 1]));
+    if (i < count) pendingByte_ = bytes[i];
+  } else {
+    for (; i < count; ++i) {
+      level = static_cast<uint16_t>((level & 0xFF00) | (ChannelValue(bytes[i], 0) & 0xFF));
+      driven_.push_back(level);
+    }
+  }
+  lines.Played(driven_.data(), driven_.size(), gap);
 }
 
 void SimFx2::SyncSampleClock() {

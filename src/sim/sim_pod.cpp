@@ -1,6 +1,7 @@
 #include "sim/sim_pod.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "device/pod_ids.h"
@@ -16,7 +17,8 @@ void PutLe32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
 
 SimPod::SimPod(uint32_t podId)
     : podId_(podId),
-      source_(MakeGenerated(Generator::DemoBus)),
+      base_(MakeGenerated(Generator::DemoBus)),
+      source_(base_),
       eeprom_(kEepromBytes, 0xFF),
       digital_(this, true, PodVendorId, PodProductId, static_cast<uint16_t>(podId)),
       analog_(this, false, PodVendorId, PodProductId, static_cast<uint16_t>(podId)) {
@@ -37,8 +39,80 @@ PodSettings SimPod::Settings() {
 
 void SimPod::SetSource(std::shared_ptr<const SignalSource> source) {
   std::lock_guard<std::mutex> hold(lock_);
-  source_ = std::move(source);
+  base_ = source_ = std::move(source);
   streams_.clear();
+}
+
+void SimPod::WireInputs(std::shared_ptr<SimPod> from) {
+  std::shared_ptr<LineRecord> lines = from ? from->outputs_ : nullptr;
+  if (lines) lines->SetWired(true);
+  std::lock_guard<std::mutex> hold(lock_);
+  inputs_ = std::move(lines);
+  source_ = base_;
+  streams_.clear();
+}
+
+void SimPod::PrepareInputs(double samplesPerSecond) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (!inputs_) return;
+  constexpr uint32_t kLeadIn = 65536;
+  const LineRecord::Run run = inputs_->LastRun();
+  const double step = run.rate > 0 && samplesPerSecond > 0 ? run.rate / samplesPerSecond : 1.0;
+  const auto played = run.samples.empty() ? 0 : static_cast<uint64_t>(std::ceil(run.samples.size() / step));
+  auto replay = std::make_shared<SignalSource>();
+  replay->loop = false;
+  replay->words.resize(kLeadIn + played + 1);
+  const std::vector<uint32_t>& scope = base_->words;
+  auto word = [&](size_t k, uint16_t level) {
+    return (scope.empty() ? 0x80800000u : scope[k % scope.size()] & 0xFFFF0000u) | level;
+  };
+  for (size_t k = 0; k < kLeadIn; ++k) replay->words[k] = word(k, run.before);
+  for (uint64_t k = 0; k < played; ++k) {
+    const auto g = std::min<uint64_t>(static_cast<uint64_t>(k * step), run.samples.size() - 1);
+    replay->words[kLeadIn + k] = word(kLeadIn + k, run.samples[g]);
+  }
+  replay->words.back() = word(kLeadIn + played, run.level);
+  source_ = std::move(replay);
+  streams_.clear();
+}
+
+void LineRecord::BeginRun(double rate) {
+  std::lock_guard<std::mutex> hold(lock_);
+  run_.before = run_.level;
+  run_.rate = rate;
+  run_.samples.clear();
+}
+
+void LineRecord::Played(const uint16_t* samples, size_t count, uint64_t gap) {
+  if (count == 0) return;
+  std::lock_guard<std::mutex> hold(lock_);
+  if (wired_) {
+    std::vector<uint16_t>& kept = run_.samples;
+    const size_t holds = static_cast<size_t>(std::min<uint64_t>(gap, kLimit - std::min(kLimit, kept.size())));
+    kept.insert(kept.end(), holds, run_.level);
+    kept.insert(kept.end(), samples, samples + std::min(count, kLimit - std::min(kLimit, kept.size())));
+  }
+  run_.level = samples[count - 1];
+}
+
+void LineRecord::SetLevel(uint16_t level) {
+  std::lock_guard<std::mutex> hold(lock_);
+  run_.level = level;
+}
+
+uint16_t LineRecord::Level() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return run_.level;
+}
+
+void LineRecord::SetWired(bool wired) {
+  std::lock_guard<std::mutex> hold(lock_);
+  wired_ = wired;
+}
+
+LineRecord::Run LineRecord::LastRun() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return run_;
 }
 
 bool SimPod::ControlAllowed() {
@@ -79,6 +153,10 @@ std::shared_ptr<const ByteStream> SimPod::StreamFor(StreamFormat format) {
 
 uint32_t SimPod::SourceWord(uint64_t position) {
   std::lock_guard<std::mutex> hold(lock_);
+  if (inputs_) {
+    const std::vector<uint32_t>& scope = base_->words;
+    return (scope.empty() ? 0x80800000u : scope[position % scope.size()] & 0xFFFF0000u) | inputs_->Level();
+  }
   const std::vector<uint32_t>& words = source_->words;
   if (words.empty()) return 0x80800000u;
   if (source_->loop) return words[position % words.size()];

@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -153,7 +154,13 @@ class SimFx2 {
   uint64_t staticPosition_ = 0;
   uint16_t signalMask_ = 0;
   // Pattern output of the generator programs.
+  void Drive(const uint8_t* bytes, uint32_t count, uint64_t gap);
   bool generating_ = false;
+  bool played_ = false;     // the run has put data out
+  double missedBytes_ = 0;  // bytes the rate wanted since data last came
+  double outputBusBudget_ = 0;
+  std::optional<uint8_t> pendingByte_;  // half a 16-bit sample
+  std::vector<uint16_t> driven_;
   double outputBytesPerSecond_ = 0;
   double outputBudget_ = 0;
   Clock::time_point outputTime_;
@@ -179,6 +186,38 @@ struct SampleClock {
   double samplesPerSecond = 0;
 };
 
+// What a pod's output lines carry (channel order): the level they hold now,
+// and for pods whose inputs are wired to them, the samples the generator's
+// last run played. Its lock is taken last of all.
+class LineRecord {
+ public:
+  // Samples of a run kept for replay (32 MiB).
+  static constexpr size_t kLimit = size_t{1} << 24;
+
+  // A generator run starts at rate; the level it starts from is kept.
+  void BeginRun(double rate);
+  // Samples the generator put out, in order; a gap (the pod ran dry and then
+  // got data again) holds the level for its length first.
+  void Played(const uint16_t* samples, size_t count, uint64_t gap = 0);
+  // Static output.
+  void SetLevel(uint16_t level);
+  uint16_t Level();
+  void SetWired(bool wired);
+
+  struct Run {
+    uint16_t before = 0;  // the level when the run began
+    uint16_t level = 0;   // the level now, held after the run
+    double rate = 0;
+    std::vector<uint16_t> samples;
+  };
+  Run LastRun();
+
+ private:
+  std::mutex lock_;
+  bool wired_ = false;
+  Run run_;
+};
+
 class SimPod {
  public:
   static constexpr uint32_t kEepromBytes = 16384;
@@ -202,8 +241,18 @@ class SimPod {
   bool WriteEeprom(uint32_t address, const uint8_t* data, uint32_t length);
   // The source's bytes for one FX2 program, made once per source and format.
   std::shared_ptr<const ByteStream> StreamFor(StreamFormat format);
-  // The source's word at a position (static input).
+  // The word the inputs read at a position (static input): the source's, or
+  // the level of the lines wired to them.
   uint32_t SourceWord(uint64_t position);
+
+  // This pod's output lines, and the lines its digital inputs are wired to
+  // (null: its own source). A wired pod replays, from each GO, 65536 samples
+  // of the level the driving lines had before their last generator run, then
+  // that run at this GO's rate, then the level they hold now.
+  LineRecord& Outputs() { return *outputs_; }
+  void WireInputs(std::shared_ptr<SimPod> from);
+  // GO with a rate: a wired pod makes its replay the source to play.
+  void PrepareInputs(double samplesPerSecond);
 
   void StartClock(double samplesPerSecond);
   void StopClock();
@@ -214,7 +263,11 @@ class SimPod {
   // Taken after an FX2's lock, never before it.
   std::mutex lock_;
   PodSettings settings_;
+  // The source the host chose, and the one playing (a replay when wired).
+  std::shared_ptr<const SignalSource> base_;
   std::shared_ptr<const SignalSource> source_;
+  std::shared_ptr<LineRecord> outputs_ = std::make_shared<LineRecord>();
+  std::shared_ptr<LineRecord> inputs_;
   std::vector<uint8_t> eeprom_;
   SampleClock clock_;
   std::vector<std::pair<StreamFormat, std::shared_ptr<const ByteStream>>> streams_;
