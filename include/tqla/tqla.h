@@ -198,7 +198,14 @@ TQLA_EXPORT int32_t TQLA_API LoggedDataSG(uint32_t index);
 /* run-length encodes count bytes into (value << 12) + count vectors ending with 0 */
 TQLA_EXPORT void TQLA_API CreateVectors(uint8_t* bytes, uint32_t* vectors, uint32_t count);
 
-/* ---- Generation runs ---- */
+/* ---- Generation runs ----
+ * Every start returns 1 once its output thread runs and the pod has its timing, 0 for a rate
+ * code outside the table, a mode whose low seven bits pass 4, a null or empty pattern, a
+ * length past the end of a buffer from MakeBuffer, no open pod, a failed download or a pod
+ * that never greets (about 2 s). A start ends any capture, stream or run still going, as a
+ * capture start does. A length that is not a whole number of 64 KiB blocks is padded with the
+ * idle word; a loop goes on from the pattern's start in the middle of a block, without a seam.
+ * A host's own pattern must stay allocated until the run has stopped. */
 /* generates a plain-layout pattern of length words once */
 TQLA_EXPORT int32_t TQLA_API StartGenerate(uint32_t width, uint32_t rate, uint8_t mode,
     uint32_t* pattern, uint32_t length);
@@ -211,21 +218,27 @@ TQLA_EXPORT int32_t TQLA_API StartLoopGenerate(uint32_t width, uint32_t rate, ui
 /* generates a packed pattern, looping when loop is set */
 TQLA_EXPORT int32_t TQLA_API StartLoopGenerateSG(uint32_t width, uint32_t rate, uint8_t mode,
     uint32_t* pattern, uint32_t length, uint8_t loop);
-/* generates a plain pattern whose length can change while it runs */
+/* sends the 32 queue slots again and again: they hold the pattern's first 2 MiB as 8-bit
+ * samples (repeated when it is shorter) */
 TQLA_EXPORT int32_t TQLA_API StartVariableLoopGenerate(uint32_t rate, uint8_t mode,
     uint32_t* pattern, uint32_t length, uint8_t loop);
-/* pod status byte, running and started flags and percent sent; returns the status byte */
+/* pod status byte (the generator counts its underruns there: times it ran out of data and
+ * held the lines), running and started flags and percent sent; returns the status byte */
 TQLA_EXPORT int32_t TQLA_API GenerateStatus(char* podStatus, char* running, char* started,
     char* percent);
-/* ends the generation run; returns 1 */
+/* ends the generation run; returns 1 (at once when nothing runs), 0 when its thread does not
+ * stop within 5 s */
 TQLA_EXPORT int32_t TQLA_API StopGenerate(void);
 
 /* ---- Digital I/O and pulse counting ---- */
-/* drives the lines in mask with count values; 1 or 0 */
+/* drives the lines in mask with count values (at most 16,383; count 0 sends only a changed
+ * mask); 1, or 0 for more values, null values, no open pod or a failed transfer */
 TQLA_EXPORT int32_t TQLA_API SetSignals(uint32_t mask, uint32_t count, uint32_t* values);
-/* reads count values of the lines; 1 or 0 */
+/* reads count values of the lines (at most 32,768); 1, or 0 for more, null values, no open
+ * pod, a failed command or read, or a reply shorter than asked */
 TQLA_EXPORT int32_t TQLA_API GetSignals(uint32_t mask, uint32_t count, uint32_t* values);
-/* starts counting edges at width 8 or 16 with a qualifier; 0 when the download failed */
+/* starts counting edges at width 8 (any other width counts 16 channels) with a qualifier;
+ * 0 for a rate code outside the table, no open pod, a failed download or no ready byte */
 TQLA_EXPORT int32_t TQLA_API StartPulseCount(uint8_t width, uint32_t rate,
     uint32_t qualifierMask, uint32_t qualifierValue);
 /* stores the sixteen edge counters; returns 0 */
@@ -233,7 +246,7 @@ TQLA_EXPORT int32_t TQLA_API GetPulseCount(int32_t* count0, int32_t* count1, int
     int32_t* count3, int32_t* count4, int32_t* count5, int32_t* count6, int32_t* count7,
     int32_t* count8, int32_t* count9, int32_t* count10, int32_t* count11, int32_t* count12,
     int32_t* count13, int32_t* count14, int32_t* count15);
-/* ends pulse counting; returns 1 */
+/* ends pulse counting; returns 1 (0 when its thread does not stop within 5 s) */
 TQLA_EXPORT int32_t TQLA_API StopPulseCount(void);
 /* counts edges in length bytes of raw pod samples into the counters; returns 0 */
 TQLA_EXPORT int32_t TQLA_API CountEdges(uint8_t* bytes, uint32_t length);

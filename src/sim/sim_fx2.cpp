@@ -386,6 +386,9 @@ void SimFx2::HandleCommand(const uint8_t* bytes, uint32_t length) {
 void SimFx2::ServiceOutData(int slot, Clock::time_point now) {
   auto& queue = pending_[slot];
   const bool generator = slot == kPatternSlot && (program_ == Program::Generator8 || program_ == Program::Generator16);
+  // A generator's pattern waits in the host's requests until its timing has
+  // arrived; then it leaves at the generator's rate, or at once in drain pacing.
+  if (generator && !generating_) return;
   const bool paced = generator && pod_->Settings().realTime;
   if (!paced) {
     for (TransferContext* t : queue) {
@@ -401,12 +404,9 @@ void SimFx2::ServiceOutData(int slot, Clock::time_point now) {
     queue.clear();
     return;
   }
-  // The pattern leaves at the generator's rate once its timing has arrived;
-  // until then the data waits in the host's requests. What the rate wants and
-  // the host (or the bus, under the bandwidth fault) does not bring in time is
-  // an underrun: the lines hold their level for it, and when data comes again
-  // the status byte counts one.
-  if (!generating_) return;
+  // What the rate wants and the host (or the bus, under the bandwidth fault)
+  // does not bring in time is an underrun: the lines hold their level for it,
+  // and when data comes again the status byte counts one.
   const PodSettings settings = pod_->Settings();
   const double seconds = std::chrono::duration<double>(now - outputTime_).count();
   outputTime_ = now;
