@@ -76,7 +76,16 @@ class DecoderRun {
   // gets the sample index and the words at i and i - 1 (at the first sample
   // both are the first word, so it never counts as a change).
   template <class Step>
-  void Walk(uint32_t channels, Step&& step);
+  void Walk(uint32_t channels, Step&& step) {
+    Walk(channels, [](uint32_t) {}, step);
+  }
+  // For decoders that act on time passing between changes (a counter that
+  // runs out, a value per sample): catchUp(i) brings the decoder up to sample
+  // i from the last one it saw, before the signal events of i go out, so its
+  // events come in sample order in both walk modes. It runs once more with
+  // end() after the last sample.
+  template <class CatchUp, class Step>
+  void Walk(uint32_t channels, CatchUp&& catchUp, Step&& step);
 
   // Closes the record file, sends the end-of-data event and closes the packet
   // engine; the decoder's result.
@@ -128,8 +137,8 @@ class DecoderRun {
   uint32_t conditionChannels_ = 0;
 };
 
-template <class Step>
-void DecoderRun::Walk(uint32_t channels, Step&& step) {
+template <class CatchUp, class Step>
+void DecoderRun::Walk(uint32_t channels, CatchUp&& catchUp, Step&& step) {
   stopIndex_ = start_;
   if (start_ >= end_) return;
   const uint32_t* w = words_;
@@ -139,11 +148,13 @@ void DecoderRun::Walk(uint32_t channels, Step&& step) {
   for (uint32_t i = start_ + 1;; ++i) {
     if (!everySample) i = NextChange(w, i, end_, mask);
     if (i >= end_) break;
+    catchUp(i);
     const uint32_t now = w[i];
     const uint32_t prev = w[i - 1];
     if (conditionCount_ && ((now ^ prev) & 0xFFFFu)) SignalEvents(i, now, prev);
     step(i, now, prev);
   }
+  catchUp(end_);
   stopIndex_ = end_;
 }
 
