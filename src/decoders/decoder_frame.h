@@ -8,6 +8,7 @@
 
 #include "decoders/change_scan.h"
 #include "decoders/decoder_state.h"
+#include "decoders/record_buffer.h"
 
 namespace tqla::decoders {
 
@@ -92,6 +93,17 @@ class DecoderRun {
   int32_t Finish();
 
   void Record(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Record text without a newline that the decoder formatted itself, for
+  // values written at every sample or clock edge.
+  void RecordPlain(const char* text, size_t length) { text_.AddPlain(text, length); }
+  // The same written in place: fill(char* at) writes at most most characters
+  // (below 4096) and returns how many.
+  template <class Fill>
+  void RecordFilled(size_t most, Fill&& fill) {
+    text_.AddFilled(most, fill);
+  }
+  // A record header, "%s %s, " or with newLine "\n%s %s, ", of sampleIndex.
+  void RecordHeader(uint32_t sampleIndex, bool newLine);
   const char* Timestamp(uint32_t sampleIndex) const { return FormatTimestamp(sampleIndex, rate_); }
   void Control(uint32_t sampleIndex, uint8_t code, int8_t channel = 1);
   // A word of up to 8 bits is one event. A wider one goes out from its top in
@@ -109,7 +121,12 @@ class DecoderRun {
   // the walk; at least end().
   uint32_t readable() const { return readable_; }
   uint32_t rate() const { return rate_; }
-  FILE* file() const { return file_; }
+  // The record file, for decoders that write to it themselves; pending
+  // record text is written first.
+  FILE* file() {
+    text_.Flush();
+    return file_;
+  }
 
  private:
   void Fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -129,6 +146,7 @@ class DecoderRun {
   uint32_t stopIndex_ = 0;
   uint32_t rate_ = 0;
   FILE* file_ = nullptr;
+  RecordBuffer text_;
   char* errorText_ = nullptr;
   bool feeding_ = false;
   int8_t lastChannel_ = 1;
