@@ -36,11 +36,6 @@ struct ClockEdges {
     if (change >= end || static_cast<bool>(words[change] & mask) == rising) return change;
     return NextChange(words, change + 1, end, mask);
   }
-  // The count-th edge after from, or from itself for count 0.
-  uint32_t Skip(const uint32_t* words, uint32_t from, uint32_t count, uint32_t end) const {
-    for (uint32_t k = 0; k < count && from < end; ++k) from = Next(words, from, end);
-    return from;
-  }
 };
 
 struct WordFormat {

@@ -20,11 +20,55 @@ struct I2sOptions {
   int32_t perLine;
 };
 
+// The clock edges after the start of the range, numbered from 1, found by
+// two cursors that only move forward: one counts the edges up to a sample,
+// the other finds edges by number and remembers the last 64. However far
+// apart word-select changes and clock edges lie, every stretch of the range
+// is scanned at most twice.
+class EdgeNumbers {
+ public:
+  EdgeNumbers(const DecoderRun& run, ClockEdges clock)
+      : words_(run.words()), end_(run.end()), clock_(clock), nextCounted_(clock.Next(words_, run.start(), end_)),
+        found_(run.start()) {}
+
+  // How many edges lie after the start of the range, up to and including i.
+  uint64_t CountUpTo(uint32_t i) {
+    while (nextCounted_ < end_ && nextCounted_ <= i) {
+      ++counted_;
+      nextCounted_ = clock_.Next(words_, nextCounted_, end_);
+    }
+    return counted_;
+  }
+
+  // The sample of edge number k, or end() when the range ends before it;
+  // k is never more than 63 below a number asked for before.
+  uint32_t At(uint64_t k) {
+    while (foundCount_ < k) {
+      if (found_ >= end_) return end_;
+      found_ = clock_.Next(words_, found_, end_);
+      if (found_ >= end_) return end_;
+      recent_[++foundCount_ % kRecent] = found_;
+    }
+    return recent_[k % kRecent];
+  }
+
+ private:
+  static constexpr uint64_t kRecent = 64;
+  const uint32_t* words_;
+  const uint32_t end_;
+  const ClockEdges clock_;
+  uint64_t counted_ = 0;
+  uint32_t nextCounted_;
+  uint64_t foundCount_ = 0;
+  uint32_t found_;
+  uint32_t recent_[kRecent] = {};
+};
+
 // Only word-select changes drive the decoder; the clock and data lines are
 // read ahead from each of them.
 class I2sDecoder {
  public:
-  I2sDecoder(DecoderRun& run, const I2sOptions& o) : run_(run), o_(o) {}
+  I2sDecoder(DecoderRun& run, const I2sOptions& o) : run_(run), o_(o), edges_(run, o.clock) {}
 
   void Step(uint32_t i, uint32_t now, uint32_t prev) {
     if (done_ || !((now ^ prev) & o_.wordSelect)) return;
@@ -36,29 +80,30 @@ class I2sDecoder {
   }
 
  private:
+  // A word, or the end of the run when its start or a bit lies past the range.
   void Word(uint32_t i) {
-    const uint32_t* w = run_.words();
-    uint32_t at = o_.clock.Skip(w, i, o_.delay, run_.end());
-    if (at >= run_.end()) {
-      done_ = true;
-      return;
-    }
-    const uint32_t wordStart = at;
+    const uint64_t first = edges_.CountUpTo(i) + o_.delay;
+    const uint32_t wordStart = o_.delay ? edges_.At(first) : i;
     uint32_t word = 0;
-    for (uint32_t b = 0; b < o_.word.bits; ++b) {
-      at = o_.clock.Next(w, at, run_.end());
-      if (at >= run_.end()) {
-        done_ = true;
-        return;
-      }
-      const uint32_t bit = (w[at] & o_.data) ? 1 : 0;
+    for (uint32_t b = 1; b <= o_.word.bits && wordStart < run_.end(); ++b) {
+      const uint32_t at = edges_.At(first + b);
+      if (at >= run_.end()) break;
+      const uint32_t bit = (run_.words()[at] & o_.data) ? 1 : 0;
       word = (word << 1) | bit;
       run_.Data(at, bit, 1, 1);
+      if (b == o_.word.bits) {
+        Write(wordStart, word);
+        return;
+      }
     }
+    done_ = true;
+  }
+
+  void Write(uint32_t wordStart, uint32_t word) {
     if (firstWord_ || wordsInLine_ >= o_.perLine) {
       firstWord_ = false;
       wordsInLine_ = 0;
-      run_.Record("\n%s %s, ", run_.Timestamp(wordStart), decoderState.DecoderName);
+      run_.RecordHeader(wordStart, true);
     }
     ++wordsInLine_;
     const uint32_t value = o_.word.Value(word);
@@ -71,6 +116,7 @@ class I2sDecoder {
 
   DecoderRun& run_;
   const I2sOptions o_;
+  EdgeNumbers edges_;
   bool synchronised_ = false;
   bool done_ = false;
   bool firstWord_ = true;

@@ -162,6 +162,23 @@ TEST_F(I2sTest, BadInput) {
   const std::string delay0 = Read("records.txt");
   ASSERT_EQ(Decode(-5, 16), 1);
   EXPECT_EQ(Read("records.txt"), delay0);
+  // Word select changing at every sample, the clock rising only four times:
+  // each change reads its word from the same far edges, until a change has
+  // fewer than delay + bits edges after it, which ends the run.
+  std::vector<uint32_t> words(300000);
+  for (uint32_t k = 0; k < words.size(); ++k) {
+    const bool clock = k >= 100000 && (k - 100000) % 50000 < 25000;
+    words[k] = (k & 1 ? 1u << kWordSelect : 0) | (clock ? 1u << kClock : 0) | 1u << kData;
+  }
+  Use(words, 0);
+  ASSERT_EQ(DecodeI2S(samples_.data(), out(), 0, length(), 247, kData, 1, 0, 0, kWordSelect, 0, kClock, 1, 2, 1, 1,
+                      1, 1 << 30, nullptr, nullptr, error_),
+            1);
+  const Texts lines = Bodies();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].size(), 2u * (150000 - 2));  // the changes at 2 to 149999
+  EXPECT_EQ(lines[0].find_first_not_of("3,"), std::string::npos);
+
   EXPECT_EQ(DecodeI2S(nullptr, out(), 0, 10, 247, kData, 1, 0, 0, kWordSelect, 0, kClock, 1, 16, 1, 1, 1, 2,
                       nullptr, nullptr, error_),
             0);
