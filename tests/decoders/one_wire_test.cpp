@@ -34,6 +34,9 @@ std::string Header(uint32_t sample) {
   return text + " 1W, ";
 }
 
+const char* kThreeBytes = "[PROTOCOL]\nNAME = B\n[START]\nTYPE = NEXT\n[END]\nTYPE = LENGTH\nBYTELENGTH = 3\n"
+                          "[FIELDS]\nFIELDS X.N.H\n[DEBUG]\nDEBUGON\n";
+
 class OneWireTest : public DecodersTest {
  public:
   void SetUp() override {
@@ -139,6 +142,9 @@ TEST_F(OneWireTest, RomAndScratchpadTrafficDecodesToTheBytesSent) {
     const std::string records = SameInBothWalkModes(*this, [&] { return Decode(1, 1, 1, code, protocol(kSignalProtocols)); });
     const std::vector<RecordLine> lines_ = RecordLines(records, "1W");
     ASSERT_EQ(lines_.size(), expected.size()) << records;
+    // Packets of three of the 20 bytes point at their first and last value.
+    ASSERT_EQ(Decode(1, 1, 1, code, protocol(kThreeBytes)), 1);
+    EXPECT_EQ(ExpectPacketOffsetsInRecords(*this), 6);
     for (size_t k = 0; k < expected.size(); ++k) {
       EXPECT_EQ(lines_[k].body, expected[k].second) << rate;
       // Each header is the sample where the pulse ends.
