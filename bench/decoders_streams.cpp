@@ -75,7 +75,8 @@ void BM_1Wire(benchmark::State& state) {
 }
 
 void BM_I2S(benchmark::State& state) {
-  auto& words = Samples(0, Dense(state) ? 0.0 : kGap, [&](Builder& b, uint32_t n) { I2s(b, n, Dense(state) ? 64 : 4); });
+  auto& words =
+      Samples(0, Dense(state) ? 0.0 : kGap, [&](Builder& b, uint32_t n) { I2s(b, n, Dense(state) ? 64 : 4); });
   char error[256];
   Run(state, words, [&](uint32_t* w, uint8_t* out) {
     return DecodeI2S(w, out, 0, kSamples, 247, 3, 1, 0, 0, 2, 0, 1, 1, 32, 1, 1, 1, 2, nullptr, nullptr, error);
@@ -93,7 +94,9 @@ void BM_Serial(benchmark::State& state) {
 
 void BM_ParallelClocked(benchmark::State& state) {
   auto& words = Samples(1u << 8, Dense(state) ? 0.0 : kGap,
-                        [&](Builder& b, uint32_t n) { Strobed(b, n, Dense(state) ? 1024 : 16, Dense(state) ? 4 : 48); });
+                        [&](Builder& b, uint32_t n) {
+                          Strobed(b, n, Dense(state) ? 1024 : 16, Dense(state) ? 4 : 48);
+                        });
   char error[256];
   Run(state, words, [&](uint32_t* w, uint8_t* out) {
     return DecodeParallel(w, out, 0, kSamples, 247, 0xFF, 8, 1, 0, 1, 1, 16, nullptr, nullptr, error);

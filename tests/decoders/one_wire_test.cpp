@@ -139,7 +139,8 @@ TEST_F(OneWireTest, RomAndScratchpadTrafficDecodesToTheBytesSent) {
     for (int k = 0; k < 9; ++k) byte(static_cast<uint8_t>(random()), true);
     Use(lines.Render(rate, 1e-3), kHigh);
     const int32_t code = static_cast<int32_t>(rate / 1e5) + 7;
-    const std::string records = SameInBothWalkModes(*this, [&] { return Decode(1, 1, 1, code, protocol(kSignalProtocols)); });
+    const std::string records =
+        SameInBothWalkModes(*this, [&] { return Decode(1, 1, 1, code, protocol(kSignalProtocols)); });
     const std::vector<RecordLine> lines_ = RecordLines(records, "1W");
     ASSERT_EQ(lines_.size(), expected.size()) << records;
     // Packets of three of the 20 bytes point at their first and last value.

@@ -73,7 +73,9 @@ struct I2sTransmitter {
   double Fall(int64_t k) const { return t + k * bitTime; }
   // When the word of slot s starts: the delay-th active clock edge after its
   // word-select change.
-  double WordStart(int64_t s) const { return delay ? Fall(s * slotBits + delay - 1) + bitTime / 2 : Fall(s * slotBits); }
+  double WordStart(int64_t s) const {
+    return delay ? Fall(s * slotBits + delay - 1) + bitTime / 2 : Fall(s * slotBits);
+  }
   // Sends the words as consecutive slots, left first, and runs the clock on
   // for one more slot without a word-select change.
   void Send(const std::vector<uint32_t>& words, int wordBits) {

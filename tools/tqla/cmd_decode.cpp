@@ -39,7 +39,7 @@ constexpr OptionSpec kOptions[] = {
     {"no-cs", 0, nullptr, "spi: ignore chip select; records close by word count only"},
     {"bits", 0, "N", "spi, i2s, serial: bits per word 1-32 (defaults 8, 16, 9; spi8 always 8)"},
     {"words", 0, "N", "spi: words per record (default 8)"},
-    {"channels", 0, "LIST", "async: channels to decode, e.g. 6 or 0,3 (default 6); parallel: bus channels (default 8-15)"},
+    {"channels", 0, "LIST", "async: channels, e.g. 6 or 0,3 (default 6); parallel: bus channels (default 8-15)"},
     {"baud", 0, "N", "async: baud rate (default 115200)"},
     {"parity", 0, "P", "async: none (default), mark, space, even or odd"},
     {"data-bits", 0, "N", "async: data bits per character (default 8)"},
