@@ -64,24 +64,32 @@ void Run(CommandRun command, std::vector<std::string> words) {
   if (command(static_cast<int>(argv.size()), argv.data()) != 0) throw CliError("a demonstration step failed");
 }
 
-// Captures the streams traffic and decodes each of its buses with the
-// decoder's defaults, which follow this traffic's wiring.
-void StreamsDemo(const std::filesystem::path& dir) {
-  auto file = [&](const char* name) { return (dir / name).string(); };
-  AttachSimulatedPod(kDemoPod, TQLA_SIM_SOURCE_STREAMS);
+// Attaches the demonstration pod playing source, captures kDemoSamples at
+// 1 MHz on trigger (what, for the message), saves the capture to path and
+// returns it.
+Capture CaptureDemo(int32_t source, const char* trigger, const char* what, const std::string& path) {
+  AttachSimulatedPod(kDemoPod, source);
   CaptureSettings settings;
   settings.pod = kDemoPod;
   settings.rateHz = kDemoRateHz;
   settings.samples = kDemoSamples;
   settings.post = kDemoSamples / 2;
-  settings.steps = ParseTrigger("6=f");  // a serial frame starts
+  settings.steps = ParseTrigger(trigger);
   settings.timeoutSeconds = 10;
   Capture capture = RunPodCapture(settings, nullptr);
   capture.created = UtcNow();
+  SaveCapture(path, capture);
+  std::printf("%s: %zu samples at 1 MHz from a simulated pod, triggered on %s at sample %u\n", path.c_str(),
+              capture.samples.size(), what, capture.trigger.value_or(0));
+  return capture;
+}
+
+// Captures the streams traffic and decodes each of its buses with the
+// decoder's defaults, which follow this traffic's wiring.
+void StreamsDemo(const std::filesystem::path& dir) {
+  auto file = [&](const char* name) { return (dir / name).string(); };
   const std::string capturePath = file("streams.tqc");
-  SaveCapture(capturePath, capture);
-  std::printf("%s: %zu samples at 1 MHz from a simulated pod, triggered on a serial frame start at sample %u\n",
-              capturePath.c_str(), capture.samples.size(), capture.trigger.value_or(0));
+  CaptureDemo(TQLA_SIM_SOURCE_STREAMS, "6=f", "a serial frame start", capturePath);
   const struct {
     const char* bus;
     const char* name;
@@ -115,20 +123,9 @@ int RunDemo(int argc, char** argv) {
   }
   auto file = [&](const char* name) { return (dir / name).string(); };
 
-  AttachSimulatedPod(kDemoPod, TQLA_SIM_SOURCE_DEMO);
-  CaptureSettings settings;
-  settings.pod = kDemoPod;
-  settings.rateHz = kDemoRateHz;
-  settings.samples = kDemoSamples;
-  settings.post = kDemoSamples / 2;
-  settings.steps = ParseTrigger("0=1,1=f");  // SDA falls while SCL is high
-  settings.timeoutSeconds = 10;
-  Capture capture = RunPodCapture(settings, nullptr);
-  capture.created = UtcNow();
   const std::string capturePath = file("demo.tqc");
-  SaveCapture(capturePath, capture);
-  std::printf("%s: %zu samples at 1 MHz from a simulated pod, triggered on an I2C start at sample %u\n",
-              capturePath.c_str(), capture.samples.size(), capture.trigger.value_or(0));
+  // SDA falls while SCL is high.
+  Capture capture = CaptureDemo(TQLA_SIM_SOURCE_DEMO, "0=1,1=f", "an I2C start", capturePath);
 
   const struct {
     const char* file;
