@@ -1,48 +1,14 @@
 // Decoder speed over 64 M samples of one bus at 24 MHz, without a protocol
 // file: sparse traffic (short bursts in long idle gaps) and dense traffic
 // (back to back). Items are samples, so the rate reads in samples per second.
-#include <benchmark/benchmark.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <string>
-#include <vector>
-
-#include "frame/sample_buffer.h"
+#include "decoder_traffic.h"
 #include "tqla/tqla.h"
 
 namespace {
 
-constexpr uint32_t kSamples = 64u << 20;
-constexpr double kRate = 24e6;
+using namespace tqla::bench;
 
-// Line levels over sample indexes: set a channel from a sample on.
-struct Builder {
-  std::vector<uint32_t>& words;
-  size_t at = 0;
-  uint32_t level;
-  void Hold(double samples) {
-    const size_t until = std::min(words.size(), static_cast<size_t>(at + samples));
-    for (; at < until; ++at) words[at] = level;
-  }
-  void Set(int channel, bool high) { level = high ? level | (1u << channel) : level & ~(1u << channel); }
-  bool full() const { return at >= words.size(); }
-};
-
-// Bursts of burst seconds of traffic, each followed by gap seconds of idle.
-template <class Traffic>
-std::vector<uint32_t>& Samples(uint32_t idle, double gap, Traffic traffic) {
-  static std::vector<uint32_t> words;
-  words.assign(kSamples, idle);
-  Builder b{words, 0, idle};
-  while (!b.full()) {
-    traffic(b);
-    b.Hold(gap * kRate);
-  }
-  return words;
-}
-
-void I2c(Builder& b) {  // SDA 0, SCL 1, 400 kHz: a START, 8 bytes, a STOP
+void I2c(Builder& b, uint32_t) {  // SDA 0, SCL 1, 400 kHz: a START, 8 bytes, a STOP
   const double q = kRate / 400e3 / 4;
   b.Set(0, false), b.Hold(q), b.Set(1, false), b.Hold(q);
   for (int n = 0; n < 9 * 8; ++n) {
@@ -51,7 +17,7 @@ void I2c(Builder& b) {  // SDA 0, SCL 1, 400 kHz: a START, 8 bytes, a STOP
   b.Set(0, false), b.Hold(q), b.Set(1, true), b.Hold(q), b.Set(0, true), b.Hold(q);
 }
 
-void Spi(Builder& b) {  // SS 0, SCK 1, MOSI 2, MISO 3, 1 MHz, mode 0: 16 bytes
+void Spi(Builder& b, uint32_t) {  // SS 0, SCK 1, MOSI 2, MISO 3, 1 MHz, mode 0: 16 bytes
   const double half = kRate / 1e6 / 2;
   b.Set(0, false), b.Hold(half);
   for (int n = 0; n < 128; ++n) {
@@ -60,23 +26,13 @@ void Spi(Builder& b) {  // SS 0, SCK 1, MOSI 2, MISO 3, 1 MHz, mode 0: 16 bytes
   b.Hold(half), b.Set(0, true);
 }
 
-void Uart(Builder& b) {  // channel 6, 115200 baud 8N1: 16 characters
+void Uart(Builder& b, uint32_t) {  // channel 6, 115200 baud 8N1: 16 characters
   const double bit = kRate / 115200;
   for (int n = 0; n < 16; ++n) {
     b.Set(6, false), b.Hold(bit);
     for (int k = 0; k < 8; ++k) b.Set(6, ((n * 37 + 5) >> k) & 1), b.Hold(bit);
     b.Set(6, true), b.Hold(bit);
   }
-}
-
-template <class Decode>
-void Run(benchmark::State& state, std::vector<uint32_t>& words, Decode decode) {
-  tqla::SetCurrentBuffer(words.data(), kSamples, kSamples);
-  std::string out = "/tmp/tqla_decoders_bench_" + std::to_string(getpid()) + ".txt";
-  for (auto _ : state) benchmark::DoNotOptimize(decode(words.data(), reinterpret_cast<uint8_t*>(out.data())));
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kSamples);
-  std::remove(out.c_str());
-  tqla::SetCurrentBuffer(nullptr, 0, 0);
 }
 
 void BM_I2C(benchmark::State& state) {

@@ -426,25 +426,31 @@ TQLA_EXPORT int32_t TQLA_API USBDecode(uint8_t* samples, int32_t sampleCount,
 TQLA_EXPORT int32_t TQLA_API DecodePS2(uint32_t* samples, uint8_t* recordFile, int32_t start,
     int32_t end, int32_t rate, uint32_t dataChannel, uint32_t clockChannel, uint32_t msbFirst,
     char* protocolFile, char* packetFile, char* errorText);
-/* 1-Wire; 1, or 0 with errorText */
+/* 1-Wire; 1, or 0 with errorText. A line already low at the start of the range
+ * is not timed. */
 TQLA_EXPORT int32_t TQLA_API Decode1Wire(uint32_t* samples, uint8_t* recordFile, int32_t start,
     int32_t end, int32_t rate, uint32_t channel, int32_t delimiter, int32_t labels,
     int32_t hexadecimal, char* protocolFile, char* packetFile, char* errorText);
-/* I2S; 1, or 0 with errorText */
+/* I2S; 1, or 0 with errorText ("Bits per word must be 1 to 32" before any file
+ * is made). A negative delay is no delay; the first word always opens a line. */
 TQLA_EXPORT int32_t TQLA_API DecodeI2S(uint32_t* samples, uint8_t* recordFile, int32_t start,
     int32_t end, uint32_t rate, uint32_t dataChannel, int32_t delay, uint32_t unused1,
     uint32_t firstWordSelectLevel, uint32_t wordSelectChannel, uint32_t unused2,
     uint32_t clockChannel, uint32_t risingEdge, uint32_t bitsPerWord, uint32_t msbFirst,
     uint32_t delimiter, uint32_t hexadecimal, int32_t wordsPerLine, char* protocolFile,
     char* packetFile, char* errorText);
-/* synchronous serial in pattern or frame mode; 1, or 0 with errorText */
+/* synchronous serial in pattern or frame mode; 1, or 0 with errorText ("Bits per
+ * word must be 1 to 32", or in pattern mode "Sync pattern %X does not fit in %u
+ * bits", before any file is made). */
 TQLA_EXPORT int32_t TQLA_API DecodeSerial(uint32_t* samples, uint8_t* recordFile, int32_t start,
     int32_t end, uint32_t rate, uint32_t dataChannel, uint32_t syncPattern,
     uint32_t frameRisingEdge, uint32_t frameChannel, uint32_t frameMode, uint32_t clockChannel,
     uint32_t risingEdge, uint32_t bitsPerWord, uint32_t msbFirst, uint32_t delimiter,
     uint32_t unused, int32_t wordsPerLine, char* protocolFile, char* packetFile,
     char* errorText);
-/* parallel bus on the channels of channelMask; 1, or 0 with errorText */
+/* parallel bus on the channels of channelMask; 1, or 0 with errorText ("Empty
+ * channel mask", "Channel mask %X names channels past 15", or with the clock in
+ * use "Clock channel %u is on the bus", before any file is made). */
 TQLA_EXPORT int32_t TQLA_API DecodeParallel(uint32_t* samples, uint8_t* recordFile,
     int32_t start, int32_t end, int32_t rate, uint32_t channelMask, uint32_t clockChannel,
     uint32_t useClock, int32_t clockEdge, uint32_t delimiter, uint32_t hexadecimal,

@@ -47,10 +47,17 @@ TQLA_EXPORT int32_t TQLA_API TqlaSetAddinLibrary(const char* path);
 
 /* Built-in signal sources: a 16-bit counter with ramps on CH1 and CH2; a sine
  * on CH1 and a cosine on CH2; demonstration bus traffic (I2C on channels 0-1,
- * SPI on 2-5, serial on 6, a slow counter on 8-15) with the sine and cosine. */
+ * SPI on 2-5, serial on 6, a slow counter on 8-15) with the sine and cosine;
+ * more demonstration traffic with the sine and cosine, timed for a capture at
+ * 1 MHz: 1-Wire on channel 0; I2S with clock 1, word select 2 and data 3
+ * (16-bit stereo, standard delay of one clock); a synchronous serial link with
+ * clock 4 (rising), data 5 and chip select 6 (active low), frames of four
+ * 9-bit words MSB first; a parallel byte on 8-15 with a strobe on 7 that
+ * falls while the data is valid. */
 #define TQLA_SIM_SOURCE_COUNTER 1
 #define TQLA_SIM_SOURCE_SINE 2
 #define TQLA_SIM_SOURCE_DEMO 3
+#define TQLA_SIM_SOURCE_STREAMS 5
 
 /* Faults (TqlaSimInjectFault), with the meaning of their arguments a and b. */
 #define TQLA_SIM_FAULT_NONE 0           /* clears every fault below but an unplug */

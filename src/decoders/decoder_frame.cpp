@@ -1,5 +1,7 @@
 #include "decoders/decoder_frame.h"
 
+#include "decoders/fixed_text.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -79,18 +81,19 @@ const char* FormatTimestamp(uint32_t sampleIndex, uint32_t sampleRate) {
     }
     s.LastTimestampSample = sampleIndex;
   }
-  char number[56];
+  // "%5.1fns," and its siblings, "+" before them in relative mode.
+  static constexpr struct {
+    double below, scale;
+    int width, precision;
+    const char* unit;
+  } kUnits[] = {{1e-6, 1e9, 5, 1, "ns,"}, {0.001, 1e6, 5, 1, "us,"}, {1.0, 1000, 8, 4, "ms,"}, {0, 1, 11, 7, "s ,"}};
   const double size = std::fabs(seconds);
-  if (size < 1e-6) {
-    std::snprintf(number, sizeof number, "%5.1fns,", seconds * 1e9);
-  } else if (size < 0.001) {
-    std::snprintf(number, sizeof number, "%5.1fus,", seconds * 1e6);
-  } else if (size < 1.0) {
-    std::snprintf(number, sizeof number, "%8.4fms,", seconds * 1000);
-  } else {
-    std::snprintf(number, sizeof number, "%11.7fs ,", seconds);
-  }
-  std::snprintf(text, sizeof text, s.TimestampRelative ? "+%s" : "%s", number);
+  int unit = 0;
+  while (unit < 3 && !(size < kUnits[unit].below)) ++unit;
+  char* at = text;
+  if (s.TimestampRelative) *at++ = '+';
+  at += FormatFixed(at, sizeof text - 8, seconds * kUnits[unit].scale, kUnits[unit].width, kUnits[unit].precision);
+  std::memcpy(at, kUnits[unit].unit, 4);
   return text;
 }
 
@@ -98,6 +101,7 @@ void SetWalkMode(WalkMode mode) { walkMode = mode; }
 WalkMode CurrentWalkMode() { return walkMode; }
 
 DecoderRun::~DecoderRun() {
+  text_.Release();
   if (file_) std::fclose(file_);
   if (feeding_) CloseRedodoRovodovoz();
 }
@@ -168,7 +172,7 @@ bool DecoderRun::Begin(const RunArgs& args, bool publish) {
     }
     return false;
   }
-  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+  text_.Open(file_);
   if (publish) {
     ResetRecordOffset();
     decoderState.DecoderSampleRate = rate_;
@@ -186,6 +190,7 @@ void DecoderRun::SignalEvents(uint32_t i, uint32_t now, uint32_t prev) {
 }
 
 int32_t DecoderRun::Finish() {
+  text_.Release();
   if (file_) {
     std::fclose(file_);
     file_ = nullptr;
@@ -203,10 +208,21 @@ int32_t DecoderRun::Finish() {
 }
 
 void DecoderRun::Record(const char* format, ...) {
+  char text[kRecordTextSize];
   va_list args;
   va_start(args, format);
-  WriteRecordTextV(file_, format, args);
+  const int written = std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
+  if (written >= 0) text_.Add(text, std::strlen(text));
+}
+
+void DecoderRun::RecordHeader(uint32_t sampleIndex, bool newLine) {
+  if (newLine) text_.AddPlain("\r\n", 2);
+  const char* time = Timestamp(sampleIndex);
+  text_.AddPlain(time, std::strlen(time));
+  text_.AddPlain(" ", 1);
+  text_.Add(decoderState.DecoderName, strnlen(decoderState.DecoderName, kDecoderNameSize));
+  text_.AddPlain(", ", 2);
 }
 
 void DecoderRun::Control(uint32_t sampleIndex, uint8_t code, int8_t channel) {

@@ -8,6 +8,7 @@
 
 #include "decoders/change_scan.h"
 #include "decoders/decoder_state.h"
+#include "decoders/record_buffer.h"
 
 namespace tqla::decoders {
 
@@ -76,13 +77,33 @@ class DecoderRun {
   // gets the sample index and the words at i and i - 1 (at the first sample
   // both are the first word, so it never counts as a change).
   template <class Step>
-  void Walk(uint32_t channels, Step&& step);
+  void Walk(uint32_t channels, Step&& step) {
+    Walk(channels, [](uint32_t) {}, step);
+  }
+  // For decoders that act on time passing between changes (a counter that
+  // runs out, a value per sample): catchUp(i) brings the decoder up to sample
+  // i from the last one it saw, before the signal events of i go out, so its
+  // events come in sample order in both walk modes. It runs once more with
+  // end() after the last sample.
+  template <class CatchUp, class Step>
+  void Walk(uint32_t channels, CatchUp&& catchUp, Step&& step);
 
   // Closes the record file, sends the end-of-data event and closes the packet
   // engine; the decoder's result.
   int32_t Finish();
 
   void Record(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Record text without a newline that the decoder formatted itself, for
+  // values written at every sample or clock edge.
+  void RecordPlain(const char* text, size_t length) { text_.AddPlain(text, length); }
+  // The same written in place: fill(char* at) writes at most most characters
+  // (below 4096) and returns how many.
+  template <class Fill>
+  void RecordFilled(size_t most, Fill&& fill) {
+    text_.AddFilled(most, fill);
+  }
+  // A record header, "%s %s, " or with newLine "\n%s %s, ", of sampleIndex.
+  void RecordHeader(uint32_t sampleIndex, bool newLine);
   const char* Timestamp(uint32_t sampleIndex) const { return FormatTimestamp(sampleIndex, rate_); }
   void Control(uint32_t sampleIndex, uint8_t code, int8_t channel = 1);
   // A word of up to 8 bits is one event. A wider one goes out from its top in
@@ -100,7 +121,12 @@ class DecoderRun {
   // the walk; at least end().
   uint32_t readable() const { return readable_; }
   uint32_t rate() const { return rate_; }
-  FILE* file() const { return file_; }
+  // The record file, for decoders that write to it themselves; pending
+  // record text is written first.
+  FILE* file() {
+    text_.Flush();
+    return file_;
+  }
 
  private:
   void Fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -120,6 +146,7 @@ class DecoderRun {
   uint32_t stopIndex_ = 0;
   uint32_t rate_ = 0;
   FILE* file_ = nullptr;
+  RecordBuffer text_;
   char* errorText_ = nullptr;
   bool feeding_ = false;
   int8_t lastChannel_ = 1;
@@ -128,8 +155,8 @@ class DecoderRun {
   uint32_t conditionChannels_ = 0;
 };
 
-template <class Step>
-void DecoderRun::Walk(uint32_t channels, Step&& step) {
+template <class CatchUp, class Step>
+void DecoderRun::Walk(uint32_t channels, CatchUp&& catchUp, Step&& step) {
   stopIndex_ = start_;
   if (start_ >= end_) return;
   const uint32_t* w = words_;
@@ -139,11 +166,13 @@ void DecoderRun::Walk(uint32_t channels, Step&& step) {
   for (uint32_t i = start_ + 1;; ++i) {
     if (!everySample) i = NextChange(w, i, end_, mask);
     if (i >= end_) break;
+    catchUp(i);
     const uint32_t now = w[i];
     const uint32_t prev = w[i - 1];
     if (conditionCount_ && ((now ^ prev) & 0xFFFFu)) SignalEvents(i, now, prev);
     step(i, now, prev);
   }
+  catchUp(end_);
   stopIndex_ = end_;
 }
 

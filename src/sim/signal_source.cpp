@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "device/pin_wiring.h"
+#include "sim/streams_source.h"
 
 namespace tqla::sim {
 namespace {
@@ -143,6 +144,7 @@ std::shared_ptr<const SignalSource> MakeGenerated(Generator generator) {
         break;
       case Generator::SineCosine:
       case Generator::DemoBus:
+      case Generator::Streams:
         source->words[i] = ScopeBytes(i);
         break;
     }
@@ -154,6 +156,7 @@ std::shared_ptr<const SignalSource> MakeGenerated(Generator generator) {
     RenderUart(lines, kPeriod);
     for (uint32_t i = 0; i < kPeriod; ++i) source->words[i] |= ((i >> 10) & 0xFF) << 8;
   }
+  if (generator == Generator::Streams) RenderStreamsTraffic(source->words);
   return source;
 }
 

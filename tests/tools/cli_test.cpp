@@ -142,6 +142,31 @@ TEST(CliTool, DemoCapturesOnASimulatedPodAndDecodesItsTraffic) {
   EXPECT_EQ(after.substr(after.find(','), 5), ",1,0,");
 }
 
+TEST(CliTool, DemoOfStreamsTrafficAndItsDecoderOptions) {
+  test::TempDir dir;
+  const ToolRun demo = Tool(dir, "demo --traffic streams --out s");
+  ASSERT_EQ(demo.status, 0) << demo.err;
+  for (const char* record : {", 1-Wire, Presence Pulse 33,28,5A,3C,71,0B,00,00,BC,\n", ", I2S, 2341,11769,\n",
+                             ", SER, 100,000,005,05A,\n", ", PAR, 74,71,6C,61,20,70,61,72,"}) {
+    EXPECT_NE(demo.out.find(record), std::string::npos) << record << " in " << demo.out;
+  }
+  // Pattern mode on the address word, least significant bit first, blanks.
+  const ToolRun sync = Tool(dir, "decode serial --sync 0x100 -o p.txt s/streams.tqc");
+  ASSERT_EQ(sync.status, 0) << sync.err;
+  const std::string records = test::ReadCrLfText(dir.file("p.txt"));
+  EXPECT_EQ(records.substr(records.find(", , ") + 4, 17), "100,000,005,05A,\n") << records.substr(0, 100);
+  ExpectFailures(dir, {{"demo --traffic bogus", "no simulated traffic named 'bogus' (demo, streams)"},
+                       {"decode serial -f dec s/streams.tqc", "serial writes hex values only"},
+                       {"decode 1wire -f char s/streams.tqc", "1wire writes hex or dec values only"},
+                       {"decode i2s -d none s/streams.tqc", "--delimiter none is for async only"},
+                       {"decode serial --sync zz s/streams.tqc", "--sync: 'zz' is not a hexadecimal pattern"},
+                       {"decode serial --sync 200 s/streams.tqc", "Sync pattern 200 does not fit in 9 bits"},
+                       {"decode i2s --bits 0 s/streams.tqc", "Bits per word must be 1 to 32"},
+                       {"decode parallel --channels 9-3 s/streams.tqc", "--channels: 9-3 runs backwards"},
+                       {"decode parallel --clock 8 s/streams.tqc", "Clock channel 8 is on the bus"},
+                       {"decode parallel --edge up s/streams.tqc", "--edge does not take up"}});
+}
+
 TEST(CliTool, ExportAndRenderACounterCapture) {
   test::TempDir dir;
   {

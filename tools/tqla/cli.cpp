@@ -236,7 +236,8 @@ int Main(int argc, char** argv) {
       return 0;
     } else if (word == "--sim" || word.rfind("--sim=", 0) == 0) {
       try {
-        AttachSimulatedPod(word == "--sim" ? 1u : static_cast<uint32_t>(ParseUnsigned("--sim", word.substr(6), 0xFFFF)));
+        AttachSimulatedPod(word == "--sim" ? 1u : static_cast<uint32_t>(ParseUnsigned("--sim", word.substr(6), 0xFFFF)),
+                           TQLA_SIM_SOURCE_DEMO);
       } catch (const std::exception& e) {
         std::fprintf(stderr, "tqla: %s\n", e.what());
         return 1;

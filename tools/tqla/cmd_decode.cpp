@@ -1,8 +1,10 @@
 // tqla decode: runs a bus decoder of the library over a capture file and
 // writes its record file.
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "capture.h"
@@ -35,23 +37,41 @@ constexpr OptionSpec kOptions[] = {
     {"miso", 0, "CH", "spi: MISO channel (default 4)"},
     {"mode", 0, "0-3", "spi: clock mode; 0 and 3 sample on the rising edge (default 0)"},
     {"no-cs", 0, nullptr, "spi: ignore chip select; records close by word count only"},
-    {"bits", 0, "N", "spi: word size 1-32 (default 8; spi8 always 8)"},
+    {"bits", 0, "N", "spi, i2s, serial: bits per word 1-32 (defaults 8, 16, 9; spi8 always 8)"},
     {"words", 0, "N", "spi: words per record (default 8)"},
-    {"channels", 0, "LIST", "async: channels to decode, e.g. 6 or 0,3 (default 6)"},
+    {"channels", 0, "LIST", "async: channels, e.g. 6 or 0,3 (default 6); parallel: bus channels (default 8-15)"},
     {"baud", 0, "N", "async: baud rate (default 115200)"},
     {"parity", 0, "P", "async: none (default), mark, space, even or odd"},
     {"data-bits", 0, "N", "async: data bits per character (default 8)"},
-    {"per-line", 0, "N", "async: characters per record line (default 16)"},
+    {"per-line", 0, "N", "values per record line (defaults: async 16, i2s 2, serial 4, parallel 16)"},
+    {"line", 0, "CH", "1wire: bus line (default 0)"},
+    {"no-labels", 0, nullptr, "1wire: leave out Reset Pulse and Presence Pulse"},
+    {"clock", 0, "CH", "i2s, serial, parallel: clock channel (defaults 1, 4, 7)"},
+    {"edge", 0, "EDGE", "i2s, serial, parallel: clock edge taking data, rising or falling (parallel: falling)"},
+    {"data", 0, "CH", "i2s, serial: data channel (defaults 3, 5)"},
+    {"lsb-first", 0, nullptr, "i2s, serial: words arrive least significant bit first"},
+    {"ws", 0, "CH", "i2s: word-select channel (default 2)"},
+    {"delay", 0, "N", "i2s: clock edges from a word-select change to the word (default 1; 0 left-justified)"},
+    {"ws-high", 0, nullptr, "i2s: start at the first word-select rise, not its fall"},
+    {"frame", 0, "CH", "serial: frame (chip-select) channel whose active edge aligns the words (default 6)"},
+    {"frame-rising", 0, nullptr, "serial: the frame line's active edge is its rise, not its fall"},
+    {"sync", 0, "HEX", "serial: align on the first match of this pattern instead of the frame line"},
+    {"no-clock", 0, nullptr, "parallel: a value at every sample instead of at clock edges"},
 };
 
 constexpr CommandSpec kSpec = {
     "decode",
-    "i2c|spi|spi8|async [OPTIONS] CAPTURE",
+    "i2c|spi|spi8|async|1wire|i2s|serial|parallel [OPTIONS] CAPTURE",
     "Decodes the bus traffic of a capture file into the library's record file, at the\n"
     "capture's sample rate: i2c, spi (words of 1-32 bits), spi8 (the 8-bit form with a\n"
-    "MOSI and a MISO line per record) or async (serial lines, all at one baud rate).\n"
+    "MOSI and a MISO line per record), async (serial lines, all at one baud rate),\n"
+    "1wire, i2s, serial (a clocked bit stream cut into words) or parallel (channels\n"
+    "packed into one value at clock edges or at every sample).\n"
     "The default channels are those of the simulated pod's demonstration traffic:\n"
-    "I2C SCL 0 and SDA 1, SPI clock 2, MOSI 3, MISO 4 and chip select 5, serial on 6.",
+    "I2C SCL 0 and SDA 1, SPI clock 2, MOSI 3, MISO 4 and chip select 5, serial on 6;\n"
+    "and of its streams traffic (tqla demo --traffic streams): 1-Wire on 0, I2S clock\n"
+    "1, word select 2 and data 3, serial clock 4, data 5 and frame 6, parallel data\n"
+    "8-15 with its strobe on 7.",
     kOptions,
     2,
     2,
@@ -68,15 +88,90 @@ uint32_t Choice(const ParsedArgs& args, const std::string& name, std::initialize
   throw UsageError("--" + name + " does not take " + value);
 }
 
+// Channels such as "6", "0,3" or "8-15".
 uint32_t ChannelList(const std::string& text) {
   uint32_t mask = 0;
   size_t at = 0;
   while (at <= text.size()) {
     const size_t comma = std::min(text.find(',', at), text.size());
-    mask |= 1u << ParseUnsigned("--channels", text.substr(at, comma - at), 15);
+    const std::string item = text.substr(at, comma - at);
+    const size_t dash = item.find('-');
+    const auto first = ParseUnsigned("--channels", item.substr(0, dash), 15);
+    const auto last = dash == std::string::npos ? first : ParseUnsigned("--channels", item.substr(dash + 1), 15);
+    if (last < first) throw UsageError("--channels: " + item + " runs backwards");
+    for (auto channel = first; channel <= last; ++channel) mask |= 1u << channel;
     at = comma + 1;
   }
   return mask;
+}
+
+// What every bus's decoder call shares.
+struct DecodeCall {
+  uint32_t* words;
+  uint8_t* out;
+  int32_t from, to, rate;
+  uint32_t format;     // 0 hex, 1 dec, 2 char
+  uint32_t delimiter;  // 0 none, 1 comma, 2 blank
+  char* protocol;
+  char* packets;
+  char* error;
+};
+
+void NumbersOnly(const std::string& bus, const DecodeCall& call, bool decimal) {
+  if (call.format == 2 || (call.format == 1 && !decimal)) {
+    throw UsageError(std::string(bus) + " writes " + (decimal ? "hex or dec" : "hex") + " values only");
+  }
+  if (call.delimiter == 0) throw UsageError("--delimiter none is for async only");
+}
+
+uint32_t RisingEdge(const ParsedArgs& args, const char* fallback) {
+  return Choice(args, "edge", {"falling", "rising"}, fallback);
+}
+
+int32_t PerLine(const ParsedArgs& args, int64_t fallback) {
+  return static_cast<int32_t>(args.Signed("per-line", fallback, 0, INT32_MAX));
+}
+
+int32_t DecodeOneWireBus(const ParsedArgs& args, const DecodeCall& c) {
+  NumbersOnly("1wire", c, true);
+  return Decode1Wire(c.words, c.out, c.from, c.to, c.rate, args.Unsigned("line", 0, 15), c.delimiter,
+                     !args.Has("no-labels"), c.format == 0, c.protocol, c.packets, c.error);
+}
+
+int32_t DecodeI2sBus(const ParsedArgs& args, const DecodeCall& c) {
+  NumbersOnly("i2s", c, true);
+  return DecodeI2S(c.words, c.out, c.from, c.to, static_cast<uint32_t>(c.rate), args.Unsigned("data", 3, 15),
+                   static_cast<int32_t>(args.Unsigned("delay", 1, 1024)), 0, args.Has("ws-high") ? 1 : 0,
+                   args.Unsigned("ws", 2, 15), 0, args.Unsigned("clock", 1, 15), RisingEdge(args, "rising"),
+                   args.Unsigned("bits", 16, 32), args.Has("lsb-first") ? 0 : 1, c.delimiter, c.format == 0,
+                   PerLine(args, 2), c.protocol, c.packets, c.error);
+}
+
+int32_t DecodeSerialBus(const ParsedArgs& args, const DecodeCall& c) {
+  NumbersOnly("serial", c, false);
+  uint32_t sync = 0;
+  if (args.Has("sync")) {
+    std::string text = args.Value("sync");
+    if (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0) text.erase(0, 2);
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, sync, 16);
+    if (text.empty() || ec != std::errc() || ptr != end) {
+      throw UsageError("--sync: '" + args.Value("sync") + "' is not a hexadecimal pattern of at most 32 bits");
+    }
+  }
+  return DecodeSerial(c.words, c.out, c.from, c.to, static_cast<uint32_t>(c.rate), args.Unsigned("data", 5, 15), sync,
+                      args.Has("frame-rising") ? 1 : 0, args.Unsigned("frame", 6, 15), args.Has("sync") ? 0 : 1,
+                      args.Unsigned("clock", 4, 15), RisingEdge(args, "rising"), args.Unsigned("bits", 9, 32),
+                      args.Has("lsb-first") ? 0 : 1, c.delimiter, 0, PerLine(args, 4), c.protocol, c.packets,
+                      c.error);
+}
+
+int32_t DecodeParallelBus(const ParsedArgs& args, const DecodeCall& c) {
+  NumbersOnly("parallel", c, true);
+  return DecodeParallel(c.words, c.out, c.from, c.to, c.rate, ChannelList(args.Value("channels", "8-15")),
+                        args.Unsigned("clock", 7, 15), args.Has("no-clock") ? 0 : 1,
+                        static_cast<int32_t>(RisingEdge(args, "falling")), c.delimiter, c.format == 0,
+                        PerLine(args, 16), c.protocol, c.packets, c.error);
 }
 
 }  // namespace
@@ -88,7 +183,12 @@ int RunDecode(int argc, char** argv) {
     return 0;
   }
   const std::string bus = args.positional[0];
-  if (bus != "i2c" && bus != "spi" && bus != "spi8" && bus != "async") throw UsageError("unknown bus " + bus);
+  static const std::map<std::string, int32_t (*)(const ParsedArgs&, const DecodeCall&)> kStreamBuses = {
+      {"1wire", DecodeOneWireBus}, {"i2s", DecodeI2sBus}, {"serial", DecodeSerialBus}, {"parallel", DecodeParallelBus}};
+  const auto streamBus = kStreamBuses.find(bus);
+  if (bus != "i2c" && bus != "spi" && bus != "spi8" && bus != "async" && streamBus == kStreamBuses.end()) {
+    throw UsageError("unknown bus " + bus);
+  }
   Capture capture = LoadCapture(args.positional[1]);
   const int32_t rate = RateCode(capture.rateHz);
   if (rate == 0) throw CliError("the capture's rate of " + std::to_string(capture.rateHz) + " Hz has no decoder rate");
@@ -114,7 +214,10 @@ int RunDecode(int argc, char** argv) {
     SampleBufferLease lease(capture.samples);
     uint32_t* words = capture.samples.data();
     const bool blankOrComma = delimiter == 2;
-    if (bus == "i2c") {
+    if (streamBus != kStreamBuses.end()) {
+      result = streamBus->second(args, {words, out, from, to, rate, format, delimiter, protocolFile, packets.data(),
+                                        error});
+    } else if (bus == "i2c") {
       const bool markers = !args.Has("no-markers");
       result = DecodeI2C(words, out, from, to, rate, args.Unsigned("sda", 1, 15), args.Unsigned("scl", 0, 15),
                          !args.Has("no-ack"), blankOrComma ? 2 : 1, markers, format != 1, protocolFile,

@@ -7,6 +7,7 @@
 #include "pod.h"
 #include "pod_capture.h"
 #include "tqla/tqla.h"
+#include "tqla/tqla_ext.h"
 
 namespace tqla::cli {
 
@@ -24,16 +25,22 @@ constexpr int kRecordsShown = 3;
 
 constexpr OptionSpec kOptions[] = {
     {"out", 0, "DIR", "folder for the files (default demo-out; made when missing)"},
+    {"traffic", 0, "NAME", "what the simulated pod plays: demo (default) or streams"},
 };
 
 constexpr CommandSpec kSpec = {
     "demo",
-    "[--out DIR]",
+    "[--out DIR] [--traffic NAME]",
     "Attaches a simulated pod playing demonstration traffic (I2C on channels 0-1, SPI\n"
     "on 2-5, serial on 6, a sine on CH1 and a cosine on CH2), captures 262144 samples\n"
     "at 1 MHz triggered on an I2C start condition, saves the capture, exports it to\n"
     "VCD, CSV and text, draws the samples around the trigger as SVG, decodes the I2C,\n"
-    "SPI and serial traffic and prints the first records of each.",
+    "SPI and serial traffic and prints the first records of each.\n"
+    "With --traffic streams the pod plays 1-Wire on channel 0, I2S on 1-3 (clock,\n"
+    "word select, data), a synchronous serial link on 4-6 (clock, data, chip select)\n"
+    "and a parallel byte on 8-15 with its strobe on 7; the demo captures 262144\n"
+    "samples at 1 MHz triggered where the serial chip select falls, saves the capture\n"
+    "and decodes the four buses, printing the first records of each.",
     kOptions,
     0,
     0,
@@ -43,6 +50,7 @@ void PrintFirstRecords(const std::string& path) {
   std::ifstream in(path);
   int shown = 0;
   for (std::string line; shown < kRecordsShown && std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     std::printf("    %s\n", line.c_str());
     ++shown;
@@ -54,6 +62,47 @@ void Run(CommandRun command, std::vector<std::string> words) {
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   if (command(static_cast<int>(argv.size()), argv.data()) != 0) throw CliError("a demonstration step failed");
+}
+
+// Attaches the demonstration pod playing source, captures kDemoSamples at
+// 1 MHz on trigger (what, for the message), saves the capture to path and
+// returns it.
+Capture CaptureDemo(int32_t source, const char* trigger, const char* what, const std::string& path) {
+  AttachSimulatedPod(kDemoPod, source);
+  CaptureSettings settings;
+  settings.pod = kDemoPod;
+  settings.rateHz = kDemoRateHz;
+  settings.samples = kDemoSamples;
+  settings.post = kDemoSamples / 2;
+  settings.steps = ParseTrigger(trigger);
+  settings.timeoutSeconds = 10;
+  Capture capture = RunPodCapture(settings, nullptr);
+  capture.created = UtcNow();
+  SaveCapture(path, capture);
+  std::printf("%s: %zu samples at 1 MHz from a simulated pod, triggered on %s at sample %u\n", path.c_str(),
+              capture.samples.size(), what, capture.trigger.value_or(0));
+  return capture;
+}
+
+// Captures the streams traffic and decodes each of its buses with the
+// decoder's defaults, which follow this traffic's wiring.
+void StreamsDemo(const std::filesystem::path& dir) {
+  auto file = [&](const char* name) { return (dir / name).string(); };
+  const std::string capturePath = file("streams.tqc");
+  CaptureDemo(TQLA_SIM_SOURCE_STREAMS, "6=f", "a serial frame start", capturePath);
+  const struct {
+    const char* bus;
+    const char* name;
+    const char* records;
+    const char* format;
+  } kBuses[] = {{"1wire", "1-Wire", "streams-1wire.txt", "hex"},
+                {"i2s", "I2S", "streams-i2s.txt", "dec"},
+                {"serial", "SER", "streams-serial.txt", "hex"},
+                {"parallel", "PAR", "streams-parallel.txt", "hex"}};
+  for (const auto& b : kBuses) {
+    Run(RunDecode, {b.bus, "-o", file(b.records), "--name", b.name, "-f", b.format, capturePath});
+    PrintFirstRecords(file(b.records));
+  }
 }
 
 }  // namespace
@@ -68,22 +117,15 @@ int RunDemo(int argc, char** argv) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) throw CliError("cannot make " + dir.string() + ": " + error.message());
+  if (SimTrafficSource(args.Value("traffic", "demo")) == TQLA_SIM_SOURCE_STREAMS) {
+    StreamsDemo(dir);
+    return 0;
+  }
   auto file = [&](const char* name) { return (dir / name).string(); };
 
-  AttachSimulatedPod(kDemoPod);
-  CaptureSettings settings;
-  settings.pod = kDemoPod;
-  settings.rateHz = kDemoRateHz;
-  settings.samples = kDemoSamples;
-  settings.post = kDemoSamples / 2;
-  settings.steps = ParseTrigger("0=1,1=f");  // SDA falls while SCL is high
-  settings.timeoutSeconds = 10;
-  Capture capture = RunPodCapture(settings, nullptr);
-  capture.created = UtcNow();
   const std::string capturePath = file("demo.tqc");
-  SaveCapture(capturePath, capture);
-  std::printf("%s: %zu samples at 1 MHz from a simulated pod, triggered on an I2C start at sample %u\n",
-              capturePath.c_str(), capture.samples.size(), capture.trigger.value_or(0));
+  // SDA falls while SCL is high.
+  Capture capture = CaptureDemo(TQLA_SIM_SOURCE_DEMO, "0=1,1=f", "an I2C start", capturePath);
 
   const struct {
     const char* file;

@@ -8,10 +8,36 @@
 
 namespace tqla::cli {
 
-void AttachSimulatedPod(uint32_t id) {
+namespace {
+
+struct SimTraffic {
+  const char* name;
+  int32_t source;
+};
+constexpr SimTraffic kSimTraffic[] = {
+    {"demo", TQLA_SIM_SOURCE_DEMO},
+    {"streams", TQLA_SIM_SOURCE_STREAMS},
+};
+
+}  // namespace
+
+void AttachSimulatedPod(uint32_t id, int32_t source) {
   const int32_t pod = TqlaSimAddPod(id);
   if (!pod) throw CliError("cannot attach a simulated pod with ID " + std::to_string(id));
-  TqlaSimSetSource(pod, TQLA_SIM_SOURCE_DEMO);
+  TqlaSimSetSource(pod, source);
+}
+
+int32_t SimTrafficSource(const std::string& name) {
+  for (const SimTraffic& t : kSimTraffic) {
+    if (name == t.name) return t.source;
+  }
+  throw UsageError("no simulated traffic named '" + name + "' (" + SimTrafficNames() + ")");
+}
+
+std::string SimTrafficNames() {
+  std::string names;
+  for (const SimTraffic& t : kSimTraffic) names += (names.empty() ? "" : ", ") + std::string(t.name);
+  return names;
 }
 
 std::vector<uint32_t> ListPods() {

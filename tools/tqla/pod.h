@@ -3,13 +3,19 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace tqla::cli {
 
-// Attaches a simulated pod with pod ID id playing the demonstration traffic
-// (the global --sim option).
-void AttachSimulatedPod(uint32_t id);
+// Attaches a simulated pod with pod ID id playing a built-in source
+// (TQLA_SIM_SOURCE_*): the demonstration traffic for the global --sim option.
+void AttachSimulatedPod(uint32_t id, int32_t source);
+
+// The built-in source of a named simulated traffic ("demo", "streams");
+// throws UsageError naming the choices.
+int32_t SimTrafficSource(const std::string& name);
+std::string SimTrafficNames();
 
 // The IDs of the pods on the bus, each once, in bus order.
 std::vector<uint32_t> ListPods();
