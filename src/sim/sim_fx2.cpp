@@ -1,3 +1,6 @@
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -362,6 +365,8 @@ void SimFx2::HandleCommand(const uint8_t* bytes, uint32_t length) {
         outputBusBudget_ = 0;
         pendingByte_.reset();
         pod_->Outputs().BeginRun(GeneratorRate(bytes + 1));
+        // The pump may be in its long idle wait; from now on it must tick.
+        wake_.notify_all();
       }
       break;
     case Program::Mode:
@@ -439,6 +444,8 @@ void SimFx2::ServiceOutData(int slot, Clock::time_point now) {
   }
   outputBudget_ -= consumed;
   if (settings.bandwidthBytesPerSecond > 0) outputBusBudget_ -= consumed;
+  // The waveform starts with the first data: no time is owed before it.
+  if (!played_) outputBudget_ = 0;
   if (outputBudget_ >= bytesPerSample) {
     // Wanted and not there: time the lines only hold (not made up later).
     if (played_) missedBytes_ += std::floor(outputBudget_);
@@ -589,7 +596,15 @@ bool SimFx2::NeedsTicks() const {
 }
 
 void SimFx2::EnsurePump() {
-  if (!pump_.joinable() && !quit_) pump_ = std::thread(&SimFx2::PumpLoop, this);
+  if (pump_.joinable() || quit_) return;
+  pump_ = std::thread(&SimFx2::PumpLoop, this);
+  // The pump is the pod's hardware clock: a tick that comes late (the machine
+  // busy with other work) would look like an underrun or an overflow of the
+  // pod. It runs time-critical where the system allows it, as the host's
+  // transfer threads do.
+  sched_param param{};
+  param.sched_priority = sched_get_priority_max(SCHED_FIFO) / 2;
+  pthread_setschedparam(pump_.native_handle(), SCHED_FIFO, &param);
 }
 
 void SimFx2::PumpLoop() {
@@ -624,15 +639,27 @@ void SimFx2::SetProgram(Program program, const std::string& name) {
   programName_ = name;
 }
 
+// Each OUT endpoint keeps the newest kOutputKeep bytes in a ring, so that a
+// generator run at full rate costs a copy per byte and never a reallocation
+// or a move of what is kept (the ring's pages are touched as it fills).
 void SimFx2::Record(int slot, const uint8_t* bytes, uint32_t length) {
   std::lock_guard<std::mutex> readBack(readBackLock_);
   OutputLog& log = outputs_[slot];
-  log.bytes.insert(log.bytes.end(), bytes, bytes + length);
-  const size_t kept = log.bytes.size() - log.head;
-  if (kept > kOutputKeep) log.head += kept - kOutputKeep;
-  if (log.head > kOutputKeep) {
-    log.bytes.erase(log.bytes.begin(), log.bytes.begin() + static_cast<ptrdiff_t>(log.head));
-    log.head = 0;
+  if (!log.bytes) log.bytes.reset(new uint8_t[kOutputKeep]);
+  if (length >= kOutputKeep) {
+    bytes += length - kOutputKeep;
+    length = static_cast<uint32_t>(kOutputKeep);
+  }
+  for (uint32_t done = 0; done < length;) {
+    const size_t tail = (log.head + log.kept) % kOutputKeep;
+    const auto n = static_cast<uint32_t>(std::min<size_t>(length - done, kOutputKeep - tail));
+    std::memcpy(log.bytes.get() + tail, bytes + done, n);
+    done += n;
+    log.kept += n;
+    if (log.kept > kOutputKeep) {
+      log.head = (log.head + log.kept - kOutputKeep) % kOutputKeep;
+      log.kept = kOutputKeep;
+    }
   }
 }
 
@@ -641,15 +668,15 @@ uint32_t SimFx2::ReadOutput(uint8_t endpoint, uint8_t* buffer, uint32_t length) 
   const int slot = EndpointSlot(endpoint);
   if (slot < 0 || (endpoint & 0x80)) return 0;
   OutputLog& log = outputs_[static_cast<size_t>(slot)];
-  const size_t waiting = log.bytes.size() - log.head;
-  if (!buffer) return static_cast<uint32_t>(std::min<size_t>(waiting, UINT32_MAX));
-  const auto n = static_cast<uint32_t>(std::min<size_t>(waiting, length));
-  std::memcpy(buffer, log.bytes.data() + log.head, n);
-  log.head += n;
-  if (log.head == log.bytes.size()) {
-    log.bytes.clear();
-    log.head = 0;
+  if (!buffer) return static_cast<uint32_t>(std::min<size_t>(log.kept, UINT32_MAX));
+  const auto n = static_cast<uint32_t>(std::min<size_t>(log.kept, length));
+  for (uint32_t done = 0; done < n;) {
+    const auto piece = static_cast<uint32_t>(std::min<size_t>(n - done, kOutputKeep - log.head));
+    std::memcpy(buffer + done, log.bytes.get() + log.head, piece);
+    done += piece;
+    log.head = (log.head + piece) % kOutputKeep;
   }
+  log.kept -= n;
   return n;
 }
 

@@ -90,8 +90,9 @@ class SimFx2 {
     Clock::time_point budgetTime;
   };
   struct OutputLog {
-    std::vector<uint8_t> bytes;
-    size_t head = 0;
+    std::unique_ptr<uint8_t[]> bytes;  // a ring, made at the first byte
+    size_t head = 0;                   // oldest byte kept
+    size_t kept = 0;
   };
 
   static int EndpointSlot(uint8_t address);
