@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "frame/export.h"
+#include "frame/large_memory.h"
 
 namespace tqla {
 
@@ -79,9 +80,10 @@ uint32_t* AllocateSampleWords(uint32_t count) {
   // An overcommitting kernel grants nearly any size and kills the host later
   // while the fill touches it; refuse what free memory cannot hold.
   if (bytes > AvailablePhysicalMemory()) return nullptr;
-  auto* words = static_cast<uint32_t*>(std::malloc(bytes ? bytes : sizeof(uint32_t)));
+  auto* words = static_cast<uint32_t*>(AllocateLarge(bytes));
   if (!words) return nullptr;
-  std::fill_n(words, count, 0xCCCCCCCCu);
+  // 0xCCCCCCCC is one byte repeated: memset fills at the memory's speed.
+  std::memset(words, 0xCC, bytes);
   Allocations& a = allocations();
   std::lock_guard<std::mutex> hold(a.lock);
   a.blocks[words] = count;
@@ -111,7 +113,7 @@ bool FreeSampleWords(uint32_t* words) {
   const auto current = reinterpret_cast<uintptr_t>(sampleBuffer.SampleBuffer);
   const auto begin = reinterpret_cast<uintptr_t>(words);
   if (current >= begin && current < begin + count * sizeof(uint32_t) + (count == 0)) sampleBuffer.StorageWords = 0;
-  std::free(words);
+  FreeLarge(words, count * sizeof(uint32_t));
   return true;
 }
 
