@@ -21,6 +21,14 @@ typedef void (*TqlaTraceSink)(const char* line, void* user);
  * trace off, and then nothing is formatted. Set it before starting a run. */
 TQLA_EXPORT void TQLA_API TqlaSetTraceSink(TqlaTraceSink sink, void* user);
 
+/* ---- Last error ---- */
+
+/* Why the calling thread's last export call failed: the reason as the trace
+ * line gives it (e.g. "Capture length 262144 is past the end of the buffer
+ * (65536 words)"), or "" when it succeeded. Cleared as each export starts; the
+ * text stays valid until the thread's next export call. */
+TQLA_EXPORT const char* TQLA_API TqlaLastError(void);
+
 /* ---- Packet engine add-in ---- */
 
 /* The ADDIN decode step of a protocol definition file feeds each bit of a

@@ -85,26 +85,25 @@ int32_t TQLA_API StartCapture(uint32_t mode, uint32_t trigger, uint32_t channel,
     const uint32_t digitalBits = mode & kDigitalBits;
     const uint32_t analogBits = mode & kAnalogBits;
     if (digitalBits == 2 || analogBits == 8 || (digitalBits == 0 && analogBits == 0)) {
-      Trace("Mode %u is no channel configuration", mode);
+      Fail("Mode %u is no channel configuration", mode);
       return 0;
     }
     if (stepCount < -1 || stepCount > static_cast<int32_t>(kMaxTriggerSteps) || (stepCount > 0 && !steps)) {
-      Trace("Trigger step count %d refused", stepCount);
+      Fail("Trigger step count %d refused: -1 to 8 steps, with their pairs", stepCount);
       return 0;
     }
     if (!buffer || length == 0 || (length & 0xFFFF) != 0) {
-      TraceText("Capture buffer refused");
+      Fail("Capture buffer refused: %s", !buffer ? "null" : "the length must be a nonzero multiple of 65536");
       return 0;
     }
     const int64_t allocated = LibraryWordsFrom(buffer);
     if (allocated >= 0 && length > allocated) {
-      Trace("Capture length %u is past the end of the buffer (%lld words)", length, static_cast<long long>(allocated));
+      Fail("Capture length %u is past the end of the buffer (%lld words)", length, static_cast<long long>(allocated));
       return 0;
     }
     CCyUSBDevice* digital = deviceState.USBDeviceDigital;
     CCyUSBDevice* analog = deviceState.USBDeviceAnalog;
-    if (!digital || !analog) return 0;
-    if (!EndRun()) return 0;
+    if (!PodIsOpen("StartCapture") || !EndRun()) return 0;
     const bool digitalInUse = digitalBits != 0;
     const bool analogInUse = analogBits != 0;
     runDevices = RunDevices{digital, analog, digitalInUse, analogInUse};
@@ -243,7 +242,9 @@ int32_t TQLA_API CaptureStatus(char* breaks, char* running, char* triggered, int
       const uint64_t count = c.PostStoreCount.load();
       *percent = static_cast<char>(isTriggered && total ? (total - std::min(count, total)) * 100 / total : 0);
     }
-    return c.BreakCount.load();
+    const int32_t result = c.BreakCount.load();
+    if (result == -1) ReportRunFailure();
+    return result;
   });
 }
 
@@ -285,7 +286,10 @@ int32_t TQLA_API StopCapture16(void) {
     const WordSpan words = CurrentSamples();
     const uint32_t pairs = words.length / 2;
     const WordSpan second = EnsureSecondArray(std::max<uint32_t>(pairs, sampleBuffer.BufferLength));
-    if (pairs && second.length < pairs) return 0;
+    if (pairs && second.length < pairs) {
+      Fail("StopCapture16: no memory for the second sample array (%u words)", pairs);
+      return 0;
+    }
     for (uint32_t i = 0; i < pairs; ++i) {
       second.words[i] = words.words[2 * i + 1];
       words.words[i] = words.words[2 * i];

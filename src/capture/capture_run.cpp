@@ -333,7 +333,7 @@ bool WaitForReadyByte() {
     uint8_t status = 0;
     return ReadStatusByte(digital, status) && status == kReadyByte;
   });
-  if (!ready) TraceText("No FX2 Startup response");
+  if (!ready) FailText("No FX2 Startup response: the pod's firmware did not send its ready byte within 2 s");
   return ready;
 }
 
@@ -381,7 +381,7 @@ bool WaitThreadsQueued(int32_t count) {
 
 bool WaitBothStopped() {
   const bool stopped = PollMs(kStopWaitMs, [] { return captureState.BothStopped.load() != 0; });
-  if (!stopped) TraceText("Transfer threads did not stop");
+  if (!stopped) FailText("Transfer threads did not stop within 5 s");
   return stopped;
 }
 
@@ -390,9 +390,20 @@ bool EndRun() {
   captureState.Running.store(0);
   if (captureState.StreamFirmware.load() == 1) SendStop();
   const bool ended = PollMs(kStopWaitMs, [] { return liveThreads.load() == 0; });
-  if (!ended) TraceText("Transfer threads of the last run did not end");
+  if (!ended) FailText("Transfer threads of the last run did not end within 5 s");
   return ended;
 }
+
+namespace {
+
+// Why the last run failed, for the host thread's status calls.
+struct RunFailure {
+  std::mutex lock;
+  char text[256] = "";
+};
+RunFailure runFailure;
+
+}  // namespace
 
 void FailRun(const char* format, ...) {
   char text[256];
@@ -401,8 +412,17 @@ void FailRun(const char* format, ...) {
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
   TraceText(text);
+  {
+    std::lock_guard<std::mutex> hold(runFailure.lock);
+    std::memcpy(runFailure.text, text, sizeof text);
+  }
   captureState.BreakCount.store(-1);
   captureState.Running.store(0);
+}
+
+void ReportRunFailure() {
+  std::lock_guard<std::mutex> hold(runFailure.lock);
+  Fail("The run failed: %s", runFailure.text[0] ? runFailure.text : "an FX2 stopped answering");
 }
 
 void EndRunBeforeClose() {

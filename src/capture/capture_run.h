@@ -79,6 +79,9 @@ void EndRunBeforeClose();
 // Ends the run as failed on the host's side: traces why, BreakCount -1 (what
 // CaptureStatus then returns), Running 0. Safe from any thread.
 void FailRun(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Makes the last run's failure the calling thread's last error (for status
+// calls that return -1).
+void ReportRunFailure();
 
 // High priority for the process (traced), time-critical for the threads.
 void RaiseProcessPriority();

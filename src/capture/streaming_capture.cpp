@@ -49,10 +49,10 @@ int32_t StartStream(bool sixteen, uint32_t rate, uint32_t clockMode, int32_t ste
   }
   const std::optional<ClockModeImage> image = ImageOfClockMode(clockMode, sixteen);
   if (!image) {
-    Trace("Clock mode %u loads no image; stream refused", clockMode);
+    Fail("Clock mode %u loads no image; stream refused (modes 1, 2 and 4 to 9 have one)", clockMode);
     return 0;
   }
-  if (!digital || !EndRun()) return 0;
+  if (!PodIsOpen(sixteen ? "StartStreamingCapture16" : "StartStreamingCapture") || !EndRun()) return 0;
   runDevices = RunDevices{digital, deviceState.USBDeviceAnalog, true, false};
 
   c.StreamMode.store(1);

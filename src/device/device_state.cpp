@@ -1,5 +1,7 @@
 #include "device/device_state.h"
 
+#include "frame/trace.h"
+
 #include "device/pin_wiring.h"
 
 namespace tqla {
@@ -11,6 +13,15 @@ TransferQueue analogQueue;
 CCyUSBDevice& USBDevice() {
   static CCyUSBDevice device(true);
   return device;
+}
+
+bool PodIsOpen(const char* what) {
+  const DeviceState& d = deviceState;
+  if (d.USBDeviceDigital && d.USBDeviceAnalog && d.USBDeviceDigital->IsOpen() && d.USBDeviceAnalog->IsOpen()) {
+    return true;
+  }
+  Fail("%s: no pod is open (OpenTQPod or InitializeTQPod first)", what);
+  return false;
 }
 
 void BuildPinMaps() {

@@ -33,6 +33,10 @@ CCyUSBDevice& USBDevice();
 
 void BuildPinMaps();
 
+// True when a pod is open (both device objects made); else false, with the
+// reason "<what>: no pod is open" as the last error.
+bool PodIsOpen(const char* what);
+
 // One transfer queue per FX2: 32 slots of 65536 bytes with their events and
 // request contexts.
 constexpr int kQueueSlots = 32;

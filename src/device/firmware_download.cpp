@@ -25,14 +25,22 @@ bool LoadWrite(CCyUSBDevice* device, uint32_t value, uint8_t* data, uint32_t len
 // Writes the first limit bytes of a file in 512-byte blocks from address; the
 // last block is padded with zeros.
 int32_t DownloadFromFile(CCyUSBDevice* device, uint32_t address, const char* path, uint32_t limit) {
-  if (!path) return 0;
+  if (!path) {
+    FailText("No program file named");
+    return 0;
+  }
   FILE* file = std::fopen(path, "rb");
-  if (!file) return 0;
+  if (!file) {
+    Fail("Can not open program file %s", path);
+    return 0;
+  }
   uint8_t bytes[firmware::kImageBytes] = {};
   const size_t read = std::fread(bytes, 1, limit, file);
   std::fclose(file);
   for (uint32_t offset = 0; offset < read; offset += kBlock) LoadWrite(device, address + offset, bytes + offset, kBlock);
-  return deviceState.LastTransferResult.load() == 1 ? 1 : 0;
+  if (deviceState.LastTransferResult.load() == 1) return 1;
+  FailText("The FX2 refused a firmware-load request (0xA0)");
+  return 0;
 }
 
 }  // namespace
@@ -56,7 +64,7 @@ bool VendorRequest(CCyUSBDevice* device, uint8_t request, bool in, uint32_t valu
 int32_t LoadImage(CCyUSBDevice* device, firmware::Image image) {
   uint8_t* bytes = firmware::ImageFor(image, device);
   if (!bytes) {
-    Trace("No %s to load", firmware::ImageName(image));
+    if (!LastErrorText()[0]) Fail("No %s to load: no pod is open", firmware::ImageName(image));
     return 0;
   }
   return DownloadImage(device, bytes);
@@ -76,17 +84,28 @@ int32_t TQLA_API Reset8051(CCyUSBDevice* device, char hold) {
 // A null image or device loads nothing and returns 0.
 int32_t TQLA_API DownloadImage(CCyUSBDevice* device, uint8_t* image) {
   return Guarded<int32_t>("DownloadImage", 0, [&] {
-    if (!image) return 0;
+    if (!image) {
+      FailText("DownloadImage: no image");
+      return 0;
+    }
     TraceText("about to reset the device");
-    if (Reset8051(device, 1) != 1) return 0;
+    if (Reset8051(device, 1) != 1) {
+      FailText("DownloadImage: the FX2 did not take the CPU reset (no device, or a failed control transfer)");
+      return 0;
+    }
     TraceText("reset complete");
     for (uint32_t offset = 0; offset < firmware::kImageBytes; offset += kBlock) {
       Trace("download block %d", static_cast<int>(offset));
       LoadWrite(device, offset, image + offset, kBlock);
     }
-    if (deviceState.LastTransferResult.load() != 1) return 0;
+    if (deviceState.LastTransferResult.load() != 1) {
+      FailText("DownloadImage: the FX2 refused a firmware-load request (0xA0)");
+      return 0;
+    }
     TraceText("letting go of reset");
-    return Reset8051(device, 0) == 1 ? 1 : 0;
+    if (Reset8051(device, 0) == 1) return 1;
+    FailText("DownloadImage: the FX2 did not leave its CPU reset");
+    return 0;
   });
 }
 
@@ -127,9 +146,9 @@ int32_t TQLA_API DownloadDataDigital(uint32_t address, char* path) {
 int32_t TQLA_API ReadEEPROM(uint32_t address, uint32_t length, uint8_t* buffer) {
   GuardedVoid("ReadEEPROM", [&] {
     CCyUSBDevice* digital = deviceState.USBDeviceDigital;
-    if (!digital) return;
+    if (!PodIsOpen("ReadEEPROM")) return;
     LoadImage(digital, firmware::Image::VendorImage);
-    VendorControlIn(digital, address, 0, length, buffer);
+    if (VendorControlIn(digital, address, 0, length, buffer) != 1) Fail("ReadEEPROM: %u bytes at %u not read", length, address);
   });
   return 0;
 }
@@ -138,9 +157,9 @@ int32_t TQLA_API WriteEEPROM(uint32_t address, uint32_t length, uint8_t* buffer)
   GuardedVoid("WriteEEPROM", [&] {
     TraceText("WriteEEPROM");
     CCyUSBDevice* digital = deviceState.USBDeviceDigital;
-    if (!digital) return;
+    if (!PodIsOpen("WriteEEPROM")) return;
     Trace("retval = %d", LoadImage(digital, firmware::Image::VendorImage));
-    VendorControlOut(digital, address, 0, length, buffer);
+    if (VendorControlOut(digital, address, 0, length, buffer) != 1) Fail("WriteEEPROM: %u bytes at %u not written", length, address);
   });
   return 0;
 }

@@ -23,6 +23,13 @@ void MakeDevice(CCyUSBDevice*& device, const char* trace) {
   device = new (std::nothrow) CCyUSBDevice(true);
 }
 
+// A failed open leaves no device object open on some other FX2 it tried.
+int32_t OpenFailed(CCyUSBDevice* digital, CCyUSBDevice* analog) {
+  if (digital) digital->CloseDevice();
+  if (analog) analog->CloseDevice();
+  return 0;
+}
+
 void FillQueues(uint8_t value) {
   for (int i = 0; i < kQueueSlots; ++i) {
     std::fill_n(digitalQueue.Buffers[i], kQueueSlotBytes, value);
@@ -69,10 +76,16 @@ int32_t TQLA_API OpenTQPod(uint32_t id) {
     MakeDevice(deviceState.USBDeviceDigital, "New USBDeviceDigital");
     CCyUSBDevice* digital = deviceState.USBDeviceDigital;
     CCyUSBDevice* analog = deviceState.USBDeviceAnalog;
-    if (!digital || !analog) return 0;
+    if (!digital || !analog) {
+      FailText("OpenTQPod: the device objects could not be made");
+      return 0;
+    }
     const int n = digital->CountDevices();
     TraceText("About to check how many");
-    if (n == 0) return 0;
+    if (n == 0) {
+      Fail("OpenTQPod: no USB device to open (pod %u)", id);
+      return OpenFailed(digital, analog);
+    }
     TraceText("It's not zero");
     auto matches = [&](const CCyUSBDevice& d) { return IsPodFx2(d) && d.DeviceRelease == id; };
     int i = 0;
@@ -80,7 +93,10 @@ int32_t TQLA_API OpenTQPod(uint32_t id) {
       digital->OpenDevice(static_cast<uint8_t>(i));
       if (matches(*digital)) break;
     }
-    if (i == n) return 0;
+    if (i == n) {
+      Fail("OpenTQPod: no pod with ID %u among %d devices", id, n);
+      return OpenFailed(digital, analog);
+    }
     TraceText("Opened Handle to the Digital FX2");
     for (int j = i + 1; j < n; ++j) {
       analog->OpenDevice(static_cast<uint8_t>(j));
@@ -89,7 +105,8 @@ int32_t TQLA_API OpenTQPod(uint32_t id) {
         return 1;
       }
     }
-    return 0;
+    Fail("OpenTQPod: pod %u has no second FX2 (the Analog FX2) on the bus", id);
+    return OpenFailed(digital, analog);
   });
 }
 

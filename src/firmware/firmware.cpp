@@ -125,7 +125,13 @@ uint8_t* RealImage(Image image) {
     return real.images[i].get();
   }
   Trace("Firmware %s not found; looked for %s.bin in:", kNames[i], kNames[i]);
-  for (const std::string& folder : folders) Trace("  %s", folder.c_str());
+  std::string tried;
+  for (const std::string& folder : folders) {
+    Trace("  %s", folder.c_str());
+    tried += (tried.empty() ? "" : ", ") + folder;
+  }
+  Fail("Firmware %s.bin not found (a real pod needs its real images; folders tried: %s)", kNames[i],
+       tried.empty() ? "none" : tried.c_str());
   return nullptr;
 }
 

@@ -198,10 +198,15 @@ extern "C" {
 uint32_t* TQLA_API MakeBuffer(uint32_t size) {
   return Guarded<uint32_t*>("MakeBuffer", nullptr, [&]() -> uint32_t* {
     Trace("MakeBuffer() of size %ld", static_cast<long>(size));
-    if (size & 0xFFFFu) return nullptr;
+    if (size & 0xFFFFu) {
+      Fail("MakeBuffer: %u words is not a multiple of 65536", size);
+      return nullptr;
+    }
     uint32_t* words = AllocateSampleWords(size);
     if (!words) {
       TraceText("Buffer not allocated.");
+      Fail("MakeBuffer: %u words (%llu bytes) do not fit in free memory", size,
+           static_cast<unsigned long long>(size) * 4);
       return nullptr;
     }
     TraceText("Buffer allocated.");
@@ -213,8 +218,13 @@ uint32_t* TQLA_API MakeBuffer(uint32_t size) {
 
 int32_t TQLA_API DeleteBuffer(uint32_t* buffer) {
   return Guarded<int32_t>("DeleteBuffer", 0, [&] {
-    if (!buffer) return 0;
-    return FreeSampleWords(buffer) ? 1 : 0;
+    if (!buffer) {
+      FailText("DeleteBuffer: null");
+      return 0;
+    }
+    if (FreeSampleWords(buffer)) return 1;
+    if (!LastErrorText()[0]) FailText("DeleteBuffer: not a block this library made, or freed already");
+    return 0;
   });
 }
 

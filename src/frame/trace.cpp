@@ -15,7 +15,28 @@ struct TraceState {
 };
 TraceState traceState;
 
+thread_local char lastError[1000] = "";
+
+void Keep(const char* text) { std::snprintf(lastError, sizeof lastError, "%s", text); }
+
 }  // namespace
+
+void Fail(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(lastError, sizeof lastError, format, args);
+  va_end(args);
+  TraceText(lastError);
+}
+
+void FailText(const char* text) {
+  Keep(text ? text : "");
+  TraceText(lastError);
+}
+
+const char* LastErrorText() { return lastError; }
+
+void ClearLastError() { lastError[0] = '\0'; }
 
 bool TraceEnabled() { return traceState.sink.load(std::memory_order_acquire) != nullptr; }
 
@@ -36,6 +57,8 @@ void TraceText(const char* text) {
 }
 
 }  // namespace tqla
+
+extern "C" const char* TQLA_API TqlaLastError(void) { return tqla::LastErrorText(); }
 
 extern "C" void TQLA_API TqlaSetTraceSink(TqlaTraceSink sink, void* user) {
   tqla::traceState.sink.store(nullptr, std::memory_order_release);

@@ -11,4 +11,13 @@ void TraceText(const char* text);
 
 bool TraceEnabled();
 
+// A failure's reason: traced like any line, and kept as the calling thread's
+// last error (TqlaLastError) until its next export starts.
+void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void FailText(const char* text);
+
+// The calling thread's last error ("" when none); cleared as an export starts.
+const char* LastErrorText();
+void ClearLastError();
+
 }  // namespace tqla

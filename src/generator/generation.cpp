@@ -221,22 +221,22 @@ int32_t StartRun(const RunRequest& r) {
   CaptureState& c = captureState;
   uint8_t descriptor[kDescriptorBytes];
   if (!WaveformDescriptor(r.rate, r.mode, descriptor)) {
-    Trace("%s: rate code %u or mode %u has no waveform", r.name, r.rate, static_cast<unsigned>(r.mode));
+    Fail("%s: rate code %u or mode %u has no waveform (rate codes 17-247 of the table, modes 0-4 and 128-132)",
+         r.name, r.rate, static_cast<unsigned>(r.mode));
     return 0;
   }
   if (!r.pattern || r.words == 0) {
-    Trace("%s: no pattern", r.name);
+    Fail("%s: no pattern (null or empty)", r.name);
     return 0;
   }
   const int64_t allocated = LibraryWordsFrom(r.pattern);
   if (allocated >= 0 && r.words > allocated) {
-    Trace("%s: pattern of %u words is past the end of its buffer", r.name, r.words);
+    Fail("%s: pattern of %u words is past the end of its buffer", r.name, r.words);
     return 0;
   }
   CCyUSBDevice* digital = deviceState.USBDeviceDigital;
   CCyUSBDevice* analog = deviceState.USBDeviceAnalog;
-  if (!digital || !analog) return 0;
-  if (!EndRun()) return 0;
+  if (!PodIsOpen(r.name) || !EndRun()) return 0;
   runDevices = RunDevices{digital, analog, true, false};
 
   const uint32_t width = r.width ? (*r.width == 8 ? 8u : 16u) : g.OutputWidth;
@@ -359,7 +359,7 @@ int32_t TQLA_API GenerateStatus(char* podStatus, char* running, char* started, c
   return Guarded<int32_t>("GenerateStatus", 0, [&] {
     const CaptureState& c = captureState;
     uint8_t status = 0;
-    ReadBreakCounter(deviceState.USBDeviceDigital, status);
+    if (!ReadBreakCounter(deviceState.USBDeviceDigital, status)) FailText("GenerateStatus: the pod's status was not read");
     if (podStatus) *podStatus = static_cast<char>(status);
     if (running) *running = static_cast<char>(c.Running.load());
     const uint8_t isStarted = c.Triggered.load();

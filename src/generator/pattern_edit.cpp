@@ -22,10 +22,14 @@ uint32_t* TQLA_API MakeBufferSG(uint32_t samples) {
   return Guarded<uint32_t*>("MakeBufferSG", nullptr, [&]() -> uint32_t* {
     const uint32_t words = samples / 2;
     Trace("MakeBufferSG() of size %ld", static_cast<long>(words));
-    if (samples & 0xFFFFu) return nullptr;
+    if (samples & 0xFFFFu) {
+      Fail("MakeBufferSG: %u samples is not a multiple of 65536", samples);
+      return nullptr;
+    }
     uint32_t* block = AllocateSampleWords(words);
     if (!block) {
       TraceText("Buffer not allocated.");
+      Fail("MakeBufferSG: %u words do not fit in free memory", words);
       return nullptr;
     }
     TraceText("Buffer allocated.");

@@ -133,11 +133,11 @@ int32_t TQLA_API StartPulseCount(uint8_t width, uint32_t rate, uint32_t qualifie
     CaptureState& c = captureState;
     uint8_t divisor = 1;
     if (!RateDivisor(rate, divisor)) {
-      Trace("Pulse count: rate code %u refused", rate);
+      Fail("StartPulseCount: rate code %u refused (17, 27, 37, 47, 67, 87, 127, 167 or 247)", rate);
       return 0;
     }
     CCyUSBDevice* digital = deviceState.USBDeviceDigital;
-    if (!digital || !deviceState.USBDeviceAnalog || !EndRun()) return 0;
+    if (!PodIsOpen("StartPulseCount") || !EndRun()) return 0;
     runDevices = RunDevices{digital, deviceState.USBDeviceAnalog, true, false};
     PulseCountState& p = pulseCount;
     p.PulseWidth = width == 8 ? 8 : 16;

@@ -42,12 +42,19 @@ extern "C" {
 int32_t TQLA_API SetSignals(uint32_t mask, uint32_t count, uint32_t* values) {
   return Guarded<int32_t>("SetSignals", 0, [&]() -> int32_t {
     CCyUSBDevice* digital = deviceState.USBDeviceDigital;
-    if (count > kMaxSetValues || (count > 0 && !values) || !digital) return 0;
+    if (count > kMaxSetValues || (count > 0 && !values)) {
+      Fail("SetSignals: %u values %s", count, count > kMaxSetValues ? "(at most 16,383)" : "and no array");
+      return 0;
+    }
+    if (!PodIsOpen("SetSignals")) return 0;
     const uint32_t pins = ToPins(mask);
     if (pins != deviceState.SignalMask.load()) {
       deviceState.SignalMask.store(pins);
       uint8_t command[4] = {static_cast<uint8_t>(pins), static_cast<uint8_t>(pins >> 8), 0, 0};
-      if (!SendOn(digital, 0x01, command, sizeof command)) return 0;
+      if (!SendOn(digital, 0x01, command, sizeof command)) {
+        FailText("SetSignals: the mask command was not sent");
+        return 0;
+      }
     }
     if (count == 0) return 1;
     std::vector<uint8_t> bytes(2 * count);
@@ -57,10 +64,15 @@ int32_t TQLA_API SetSignals(uint32_t mask, uint32_t count, uint32_t* values) {
       bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
     }
     CCyUSBEndPoint* out = digital->FindEndpoint(0x02);
-    if (!out) return 0;
+    if (!out) {
+      FailText("SetSignals: the Digital FX2 has no endpoint 0x02 (load a mode image first)");
+      return 0;
+    }
     out->SetTransferSize(65536);
     auto length = static_cast<int32_t>(bytes.size());
-    return out->Transfer(bytes.data(), length) && length == static_cast<int32_t>(bytes.size()) ? 1 : 0;
+    if (out->Transfer(bytes.data(), length) && length == static_cast<int32_t>(bytes.size())) return 1;
+    Fail("SetSignals: the values were not sent (%d of %u bytes)", length, 2 * count);
+    return 0;
   });
 }
 
@@ -70,24 +82,40 @@ int32_t TQLA_API SetSignals(uint32_t mask, uint32_t count, uint32_t* values) {
 int32_t TQLA_API GetSignals(uint32_t mask, uint32_t count, uint32_t* values) {
   return Guarded<int32_t>("GetSignals", 0, [&]() -> int32_t {
     CCyUSBDevice* digital = deviceState.USBDeviceDigital;
-    if (count > kMaxGetValues || (count > 0 && !values) || !digital) return 0;
+    if (count > kMaxGetValues || (count > 0 && !values)) {
+      Fail("GetSignals: %u values %s", count, count > kMaxGetValues ? "(at most 32,768)" : "and no array");
+      return 0;
+    }
+    if (!PodIsOpen("GetSignals")) return 0;
     const uint32_t pins = ToPins(mask);
     deviceState.SignalMask.store(pins);
     CCyUSBEndPoint* command = digital->FindEndpoint(0x01);
-    if (!command) return 0;
+    if (!command) {
+      FailText("GetSignals: the Digital FX2 has no endpoint 0x01 (load a mode image first)");
+      return 0;
+    }
     command->Timeout = kReadTimeoutMs;
     uint8_t bytes[4] = {static_cast<uint8_t>(pins), static_cast<uint8_t>(pins >> 8), static_cast<uint8_t>(count >> 8),
                         static_cast<uint8_t>(count)};
     int32_t length = sizeof bytes;
-    if (!command->Transfer(bytes, length)) return 0;
+    if (!command->Transfer(bytes, length)) {
+      FailText("GetSignals: the read command was not sent");
+      return 0;
+    }
     if (count == 0) return 1;
     CCyUSBEndPoint* in = digital->FindEndpoint(0x86);
-    if (!in) return 0;
+    if (!in) {
+      FailText("GetSignals: the Digital FX2 has no endpoint 0x86");
+      return 0;
+    }
     in->SetTransferSize(2 * count);
     in->Timeout = kReadTimeoutMs;
     std::vector<uint8_t> reply(65536);
     int32_t received = static_cast<int32_t>(reply.size());
-    if (!in->Transfer(reply.data(), received) || received < static_cast<int32_t>(2 * count)) return 0;
+    if (!in->Transfer(reply.data(), received) || received < static_cast<int32_t>(2 * count)) {
+      Fail("GetSignals: %d of %u reply bytes came", received, 2 * count);
+      return 0;
+    }
     for (uint32_t i = 0; i < count; ++i) values[i] = ToChannels(reply[2 * i], reply[2 * i + 1]);
     return 1;
   });
