@@ -138,6 +138,7 @@ bool DecoderRun::Begin(const RunArgs& args, bool publish) {
   words_ = args.samples;
   start_ = static_cast<uint32_t>(start);
   end_ = static_cast<uint32_t>(end);
+  stopIndex_ = start_;
 
   if (args.protocolFile && args.protocolFile[0] != '\0') {
     char local[kErrorTextSize] = {};
@@ -186,6 +187,14 @@ void DecoderRun::SignalEvents(uint32_t i, uint32_t now, uint32_t prev) {
     const bool high = now & condition.mask;
     const bool wasHigh = prev & condition.mask;
     if (high != wasHigh && high == (condition.level != 0)) Control(i, condition.code, 1);
+  }
+}
+
+void DecoderRun::SignalEventsThrough(uint32_t from, uint32_t last) {
+  if (!conditionCount_) return;
+  const uint32_t limit = last < end_ ? last + 1 : end_;
+  for (uint32_t i = std::max(from, start_ + 1); (i = Seek(i, limit, conditionChannels_)) < limit; ++i) {
+    if ((words_[i] ^ words_[i - 1]) & 0xFFFFu) SignalEvents(i, words_[i], words_[i - 1]);
   }
 }
 

@@ -3,6 +3,7 @@
 // with its signal events, and the walk from change to change over the samples.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -43,6 +44,24 @@ const char* FormatTimestamp(uint32_t sampleIndex, uint32_t sampleRate);
 enum class WalkMode : uint8_t { kChanges, kEverySample };
 void SetWalkMode(WalkMode mode);
 WalkMode CurrentWalkMode();
+
+// The first index k in [from, limit) whose bits under mask differ from those
+// of words[from - 1]; limit when there is none. Decoders that read ahead from
+// an edge find their next edge with it; in kEverySample mode it looks at one
+// sample after the other. from must be at least 1 and words[from - 1 .. limit
+// - 1] readable.
+template <class Word>
+uint32_t SeekChange(const Word* words, uint32_t from, uint32_t limit, uint32_t mask) {
+  if constexpr (sizeof(Word) == sizeof(uint32_t)) {
+    if (CurrentWalkMode() == WalkMode::kChanges) return NextChange(words, from, limit, mask);
+  }
+  if (from >= limit) return limit;
+  const uint32_t reference = words[from - 1] & mask;
+  for (uint32_t k = from; k < limit; ++k) {
+    if ((words[k] & mask) != reference) return k;
+  }
+  return limit;
+}
 
 // The arguments every record-writing decoder shares.
 struct RunArgs {
@@ -87,6 +106,18 @@ class DecoderRun {
   // end() after the last sample.
   template <class CatchUp, class Step>
   void Walk(uint32_t channels, CatchUp&& catchUp, Step&& step);
+
+  // For decoders that read ahead instead of walking: SeekChange over the
+  // run's words, and the signal-event checks at every sample in [from, last]
+  // where a watched channel changes (none at the range's first sample).
+  uint32_t Seek(uint32_t from, uint32_t limit, uint32_t mask) const { return SeekChange(words_, from, limit, mask); }
+  void SignalEventsThrough(uint32_t from, uint32_t last);
+  // Where a decoder that does not walk stopped; the end-of-data event goes
+  // out there. Clamped to the range.
+  void StopAt(uint32_t index) { stopIndex_ = std::min(std::max(index, start_), end_); }
+  // Lowers the end of the range for a decoder with a bound of its own, never
+  // below the start.
+  void LimitEnd(uint32_t end) { end_ = std::max(start_, std::min(end_, end)); }
 
   // Closes the record file, sends the end-of-data event and closes the packet
   // engine; the decoder's result.

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -157,6 +158,13 @@ inline int ExpectPacketOffsetsInRecords(DecodersTest& t) {
     ++checked;
   }
   return checked;
+}
+
+// Record text with every header ("<timestamp> <name>, ") cut out, for
+// comparing what was decoded with what was sent.
+inline std::string WithoutHeaders(const std::string& records, const std::string& name) {
+  static const std::string kTimestamp = R"(\+?[ 0-9.\-]+(ns|us|ms|s ),)";
+  return std::regex_replace(records, std::regex(kTimestamp + " " + name + ", "), "");
 }
 
 }  // namespace tqla::test
