@@ -253,8 +253,10 @@ class Ps2Link {
   void DeviceByte(uint8_t value, bool parityOk = true, bool stopOk = true) {
     Frame({0, value, Parity(value) ^ !parityOk, stopOk});
   }
-  // The host holds the clock low between bytes.
+  // The host holds the clock low between bytes (once the device's last clock
+  // pulse is over).
   void Inhibit(double seconds) {
+    t += half_;
     lines_.At(t, clock_, false);
     t += seconds;
     lines_.At(t, clock_, true);
@@ -262,6 +264,7 @@ class Ps2Link {
   }
   // Request to send, the command, and the device's acknowledge.
   void HostCommand(uint8_t value, bool acknowledged = true) {
+    t += half_;
     lines_.At(t, clock_, false);
     t += 100e-6;
     lines_.At(t, data_, false);
