@@ -141,7 +141,8 @@ constexpr uint8_t kOut = 0xE1, kIn = 0x69, kSof = 0xA5, kSetup = 0x2D, kData0 = 
 class UsbHost {
  public:
   UsbHost(Lines& lines, int dPlus, int dMinus, bool fullSpeed, double sampleRate, uint32_t seed)
-      : lines_(lines),
+      : t(2e-6 + 0.5 / sampleRate),
+        lines_(lines),
         dPlus_(dPlus),
         dMinus_(dMinus),
         full_(fullSpeed),
@@ -151,7 +152,7 @@ class UsbHost {
   // The idle (J) state's word bits.
   static uint32_t Idle(int dPlus, int dMinus, bool fullSpeed) { return 1u << (fullSpeed ? dPlus : dMinus); }
 
-  double t = 2e-6;
+  double t;  // half-way between two samples, so that rounding moves no edge
   int stuffedBits = 0;
 
   void Token(uint8_t pid, uint32_t address, uint32_t endpoint) {
