@@ -132,7 +132,7 @@ int32_t TQLA_API USBDecode(uint8_t* samples, int32_t sampleCount, int32_t endpoi
     first = std::max<int64_t>(first, 0);
     last = std::min<int64_t>(last, sampleCount - 1);
     last = std::max(last, first);
-    const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen("usb.txt", "w"), &std::fclose);
+    const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen("usb.txt", "wb"), &std::fclose);
     if (!file) return 0;
     ResetRecordOffset();
     if (addressFilter == static_cast<int32_t>(kAny)) {

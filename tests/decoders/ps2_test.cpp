@@ -96,6 +96,7 @@ TEST_F(Ps2Test, EventsAndSignalConditionsWhileSearching) {
   const std::string packets = Read("packets.txt");
   EXPECT_NE(packets.find("EVENT,01,DATA,1C,EVENT,02,DATA,ED,EVENT,01,DATA,FA,EVENT,7F,"), std::string::npos) << packets;
   EXPECT_NE(packets.find(",X,1CFA,EoP,"), std::string::npos) << "the host's byte is on Y\n" << packets;
+  EXPECT_EQ(ExpectPacketOffsetsInRecords(*this), 1);
 }
 
 TEST_F(Ps2Test, SynthesizedTrafficDecodesToTheBytesSent) {
