@@ -56,6 +56,12 @@ TQLA_EXPORT int32_t TQLA_API TqlaSetAddinLibrary(const char* path);
 /* Built-in signal sources: a 16-bit counter with ramps on CH1 and CH2; a sine
  * on CH1 and a cosine on CH2; demonstration bus traffic (I2C on channels 0-1,
  * SPI on 2-5, serial on 6, a slow counter on 8-15) with the sine and cosine;
+ * fieldbus traffic, timed for a capture at 12 MHz and repeating every 262144
+ * samples, with the sine and cosine: CAN at 500 kbit/s on channel 0 (an error
+ * frame among the data and remote frames), low-speed USB with D+ on channel 1
+ * and D- on channel 2 (a keyboard's enumeration and key reports, keep-alives),
+ * a PS/2 keyboard with data on channel 3 and clock on channel 4 (key codes, a
+ * host command and its acknowledge);
  * more demonstration traffic with the sine and cosine, timed for a capture at
  * 1 MHz: 1-Wire on channel 0; I2S with clock 1, word select 2 and data 3
  * (16-bit stereo, standard delay of one clock); a synchronous serial link with
@@ -65,6 +71,7 @@ TQLA_EXPORT int32_t TQLA_API TqlaSetAddinLibrary(const char* path);
 #define TQLA_SIM_SOURCE_COUNTER 1
 #define TQLA_SIM_SOURCE_SINE 2
 #define TQLA_SIM_SOURCE_DEMO 3
+#define TQLA_SIM_SOURCE_FIELDBUS 4
 #define TQLA_SIM_SOURCE_STREAMS 5
 
 /* Faults (TqlaSimInjectFault), with the meaning of their arguments a and b. */

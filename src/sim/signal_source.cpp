@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "device/pin_wiring.h"
+#include "sim/fieldbus_source.h"
 #include "sim/streams_source.h"
 
 namespace tqla::sim {
@@ -136,8 +137,9 @@ uint16_t PortValue(uint32_t word) {
 
 std::shared_ptr<const SignalSource> MakeGenerated(Generator generator) {
   auto source = std::make_shared<SignalSource>();
-  source->words.resize(kPeriod);
-  for (uint32_t i = 0; i < kPeriod; ++i) {
+  const uint32_t period = generator == Generator::Fieldbus ? kFieldbusPeriod : kPeriod;
+  source->words.resize(period);
+  for (uint32_t i = 0; i < period; ++i) {
     switch (generator) {
       case Generator::Counter:
         source->words[i] = (i & 0xFFFF) | ((i & 0xFF) << 16) | ((255 - (i & 0xFF)) << 24);
@@ -145,10 +147,12 @@ std::shared_ptr<const SignalSource> MakeGenerated(Generator generator) {
       case Generator::SineCosine:
       case Generator::DemoBus:
       case Generator::Streams:
+      case Generator::Fieldbus:
         source->words[i] = ScopeBytes(i);
         break;
     }
   }
+  if (generator == Generator::Fieldbus) RenderFieldbus(source->words);
   if (generator == Generator::DemoBus) {
     Lines lines(source->words);
     RenderI2c(lines, kPeriod);
