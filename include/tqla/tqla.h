@@ -406,18 +406,20 @@ TQLA_EXPORT int32_t TQLA_API DecodeASYNC(uint32_t* samples, uint8_t* recordFile,
     int32_t end, int32_t rate, uint32_t channelMask, uint32_t baud, uint32_t parity,
     uint32_t dataBits, uint32_t delimiter, uint32_t hexadecimal, uint32_t character,
     int32_t charactersPerLine, char* protocolFile, char* packetFile, char* errorText);
-/* CAN; 1, or 0 with errorText */
+/* CAN; 1, or 0 with errorText (also for a bit rate of 0 or under two samples a bit) */
 TQLA_EXPORT int32_t TQLA_API DecodeCAN(uint32_t* samples, uint8_t* recordFile, int32_t start,
     int32_t end, uint32_t rate, uint32_t channel, uint32_t bitRate, uint32_t highestId,
     uint32_t lowestId, int32_t unused1, int32_t labels, int32_t unused2, char* protocolFile,
     char* packetFile, char* errorText);
-/* USB low and full speed; 1, or 0 with errorText */
+/* USB low and full speed; 1, or 0 with errorText (also for under two samples a bit: full
+ * speed needs 24 MHz, low speed 3 MHz). After a packet the search resumes one bit time past
+ * the end of its SE0, so back-to-back packets all decode. */
 TQLA_EXPORT int32_t TQLA_API DecodeUSB(uint32_t* samples, uint8_t* recordFile, int32_t start,
     int32_t end, int32_t sampleCount, int32_t endpointFilter, int32_t addressFilter,
     int32_t dPlusChannel, int32_t dMinusChannel, int32_t fullSpeed, int32_t rate,
     int32_t showSof, int32_t delimiter, int32_t text, int32_t hexadecimal, char* protocolFile,
     char* packetFile, char* errorText);
-/* USB from byte samples into "usb.txt" and a payload buffer; payload bytes stored */
+/* USB from byte samples into "usb.txt" (CR LF lines) and a payload buffer; payload bytes stored */
 TQLA_EXPORT int32_t TQLA_API USBDecode(uint8_t* samples, int32_t sampleCount,
     int32_t endpointFilter, int32_t addressFilter, uint8_t* payload, int32_t payloadSize,
     int32_t start, int32_t end, int32_t dPlusBit, int32_t dMinusBit, int32_t fullSpeed,

@@ -155,7 +155,7 @@ TEST(CliTool, DemoOfStreamsTrafficAndItsDecoderOptions) {
   ASSERT_EQ(sync.status, 0) << sync.err;
   const std::string records = test::ReadCrLfText(dir.file("p.txt"));
   EXPECT_EQ(records.substr(records.find(", , ") + 4, 17), "100,000,005,05A,\n") << records.substr(0, 100);
-  ExpectFailures(dir, {{"demo --traffic bogus", "no simulated traffic named 'bogus' (demo, streams)"},
+  ExpectFailures(dir, {{"demo --traffic bogus", "no simulated traffic named 'bogus' (demo, fieldbus, streams)"},
                        {"decode serial -f dec s/streams.tqc", "serial writes hex values only"},
                        {"decode 1wire -f char s/streams.tqc", "1wire writes hex or dec values only"},
                        {"decode i2s -d none s/streams.tqc", "--delimiter none is for async only"},
@@ -345,14 +345,53 @@ TEST(CliTool, DecodeWritesRecordsTimedFromTheCaptureTrigger) {
   EXPECT_NE(run.out.find("1 record lines in i2c.txt"), std::string::npos) << run.out;
   EXPECT_EQ(test::ReadCrLfText(dir.file("i2c.txt")), " 10.0us, bus, [S] A0,Write ACK 55,ACK [P]\n");
 
-  const ToolRun bad = Tool(dir, "decode can i2c.tqc");
+  const ToolRun bad = Tool(dir, "decode lin i2c.tqc");
   EXPECT_EQ(bad.status, 1);
-  EXPECT_NE(bad.err.find("unknown bus can"), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("unknown bus lin"), std::string::npos) << bad.err;
   const ToolRun noFile = Tool(dir, "decode i2c -o /nonexistent/dir/x.txt i2c.tqc");
   EXPECT_EQ(noFile.status, 1);
   EXPECT_NE(noFile.err.find("Can not open output file"), std::string::npos) << noFile.err;
 }
 
+
+TEST(CliTool, FieldbusTrafficCapturedAndDecoded) {
+  test::TempDir dir;
+  const ToolRun demo = Tool(dir, "demo --traffic fieldbus --out d");
+  ASSERT_EQ(demo.status, 0) << demo.err;
+  for (const char* record : {", CAN, 11-bitID:", ", USB, ", ", PS2, Device: "}) {
+    EXPECT_NE(demo.out.find(record), std::string::npos) << record << "\n" << demo.out;
+  }
+
+  // The same traffic through the global option, then each bus with the
+  // decoder's defaults (the source's wiring) and with options of its own.
+  const ToolRun capture = Tool(dir, "--sim-traffic=fieldbus capture -o f.tqc --samples 262144 -r 12M");
+  ASSERT_EQ(capture.status, 0) << capture.err;
+  const struct {
+    const char* args;
+    const char* file;
+    const char* record;
+  } kDecodes[] = {
+      {"decode can -n CAN -o can.txt --id-min 0x7E0 --id-max 2047 --no-labels f.tqc", "can.txt",
+       ", CAN, 7E8,0,08,04,41,0C,1A,F8,00,00,00,"},
+      {"decode usb -n USB -o usb.txt --address 5 --payload-only -f dec -d blank f.tqc", "usb.txt",
+       "  0   0  23   0   0   0   0   0 \n"},
+      {"decode ps2 -n PS2 -o ps2.txt --msb-first f.tqc", "ps2.txt", ", PS2, Device: 34 \n"},
+  };
+  for (const auto& d : kDecodes) {
+    const ToolRun run = Tool(dir, d.args);
+    ASSERT_EQ(run.status, 0) << d.args << ": " << run.err;
+    const std::string records = test::ReadCrLfText(dir.file(d.file));
+    EXPECT_NE(records.find(d.record), std::string::npos) << d.args << "\n" << records;
+  }
+  EXPECT_EQ(test::ReadCrLfText(dir.file("can.txt")).find("11-bitID"), std::string::npos);
+  ExpectFailures(dir, {
+      {"decode usb --full-speed f.tqc", "Full speed needs a sample rate of 24 MHz"},
+      {"decode usb -f char f.tqc", "usb writes hex or dec values only"},
+      {"decode can --bit-rate 0 f.tqc", "Unsupported bit rate 0"},
+      {"decode can --id-max 0xZZ f.tqc", "is not an identifier"},
+      {"--sim-traffic=radio capture", "no simulated traffic named 'radio' (demo, fieldbus, streams)"},
+                      });
+}
 
 TEST(CliTool, CaptureAndStreamOnASimulatedPod) {
   test::TempDir dir;

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <charconv>
 #include <cstring>
+#include <vector>
 
 #include "commands.h"
 #include "pod.h"
@@ -194,7 +195,7 @@ void TraceToStderr(const char* line, void*) { std::fprintf(stderr, "trace: %s\n"
 
 void PrintToolHelp(std::FILE* out) {
   std::fprintf(out,
-               "usage: tqla [--verbose] [--sim[=ID]] COMMAND [OPTIONS]\n\n"
+               "usage: tqla [--verbose] [--sim[=ID]] [--sim-traffic=NAME] COMMAND [OPTIONS]\n\n"
                "Captures, streams, exports, draws and decodes data of the USB logic analyzer\nand scope pod.\n\n"
                "commands:\n");
   for (const Command& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
@@ -203,9 +204,12 @@ void PrintToolHelp(std::FILE* out) {
                "  -v, --verbose  show the library's trace on stderr\n"
                "  --sim[=ID]     attach a simulated pod (pod ID 1 by default) playing\n"
                "                 demonstration traffic, for any command\n"
+               "  --sim-traffic=NAME\n"
+               "                 what the simulated pod plays (implies --sim): %s\n"
                "  -h, --help     show this help\n"
                "  --version      show the version\n\n"
-               "'tqla COMMAND --help' describes a command; see also tqla(1).\n");
+               "'tqla COMMAND --help' describes a command; see also tqla(1).\n",
+               SimTrafficNames().c_str());
 }
 
 }  // namespace
@@ -227,6 +231,9 @@ bool InterruptGuard::Interrupted() { return interruptRequested.load(); }
 int Main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   int at = 1;
+  std::vector<uint32_t> simIds;  // each --sim attaches a pod, all playing the same traffic
+  std::string simTraffic = "demo";
+  bool trafficChosen = false;
   for (; at < argc && argv[at][0] == '-'; ++at) {
     const std::string word = argv[at];
     if (word == "--verbose" || word == "-v") {
@@ -234,10 +241,15 @@ int Main(int argc, char** argv) {
     } else if (word == "--help" || word == "-h") {
       PrintToolHelp(stdout);
       return 0;
-    } else if (word == "--sim" || word.rfind("--sim=", 0) == 0) {
+    } else if (word == "--sim" || word.rfind("--sim=", 0) == 0 || word.rfind("--sim-traffic=", 0) == 0) {
       try {
-        AttachSimulatedPod(word == "--sim" ? 1u : static_cast<uint32_t>(ParseUnsigned("--sim", word.substr(6), 0xFFFF)),
-                           TQLA_SIM_SOURCE_DEMO);
+        if (word.rfind("--sim-traffic=", 0) == 0) {
+          simTraffic = word.substr(14);
+          SimTrafficSource(simTraffic);
+          trafficChosen = true;
+        } else {
+          simIds.push_back(word == "--sim" ? 1u : static_cast<uint32_t>(ParseUnsigned("--sim", word.substr(6), 0xFFFF)));
+        }
       } catch (const std::exception& e) {
         std::fprintf(stderr, "tqla: %s\n", e.what());
         return 1;
@@ -249,6 +261,13 @@ int Main(int argc, char** argv) {
       std::fprintf(stderr, "tqla: unknown option '%s' (see 'tqla --help')\n", word.c_str());
       return 1;
     }
+  }
+  if (trafficChosen && simIds.empty()) simIds.push_back(1);
+  try {
+    for (uint32_t id : simIds) AttachSimulatedPod(id, SimTrafficSource(simTraffic));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tqla: %s\n", e.what());
+    return 1;
   }
   if (at >= argc) {
     std::fprintf(stderr, "tqla: no command given (see 'tqla --help')\n");

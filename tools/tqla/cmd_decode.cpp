@@ -45,7 +45,8 @@ constexpr OptionSpec kOptions[] = {
     {"data-bits", 0, "N", "async: data bits per character (default 8)"},
     {"per-line", 0, "N", "values per record line (defaults: async 16, i2s 2, serial 4, parallel 16)"},
     {"line", 0, "CH", "1wire: bus line (default 0)"},
-    {"no-labels", 0, nullptr, "1wire: leave out Reset Pulse and Presence Pulse"},
+    {"no-labels", 0, nullptr, "1wire: leave out Reset Pulse and Presence Pulse; can: the field names and"
+                              " the [Error]/[Overload] lines"},
     {"clock", 0, "CH", "i2s, serial, parallel: clock channel (defaults 1, 4, 7)"},
     {"edge", 0, "EDGE", "i2s, serial, parallel: clock edge taking data, rising or falling (parallel: falling)"},
     {"data", 0, "CH", "i2s, serial: data channel (defaults 3, 5)"},
@@ -57,21 +58,37 @@ constexpr OptionSpec kOptions[] = {
     {"frame-rising", 0, nullptr, "serial: the frame line's active edge is its rise, not its fall"},
     {"sync", 0, "HEX", "serial: align on the first match of this pattern instead of the frame line"},
     {"no-clock", 0, nullptr, "parallel: a value at every sample instead of at clock edges"},
+    {"can", 0, "CH", "can: bus channel, high = recessive (default 0)"},
+    {"bit-rate", 0, "N", "can: bit rate in bit/s (default 500000)"},
+    {"id-min", 0, "ID", "can: lowest identifier shown, decimal or 0x hex (default 0)"},
+    {"id-max", 0, "ID", "can: highest identifier shown (default: all)"},
+    {"dplus", 0, "CH", "usb: D+ channel (default 1)"},
+    {"dminus", 0, "CH", "usb: D- channel (default 2)"},
+    {"full-speed", 0, nullptr, "usb: 12 Mbit/s (needs a 24 MHz capture); default low speed, 1.5 Mbit/s"},
+    {"address", 0, "N", "usb: show only packets for this device address (default: all)"},
+    {"endpoint", 0, "N", "usb: show only packets for this endpoint (default: all)"},
+    {"sof", 0, nullptr, "usb: show start-of-frame packets"},
+    {"payload-only", 0, nullptr, "usb: write only the data payloads, one packet a line"},
+    {"ps2-data", 0, "CH", "ps2: data channel (default 3)"},
+    {"ps2-clock", 0, "CH", "ps2: clock channel (default 4)"},
+    {"msb-first", 0, nullptr, "ps2: bits most significant first (the bus sends the least first)"},
 };
 
 constexpr CommandSpec kSpec = {
     "decode",
-    "i2c|spi|spi8|async|1wire|i2s|serial|parallel [OPTIONS] CAPTURE",
+    "i2c|spi|spi8|async|can|usb|ps2|1wire|i2s|serial|parallel [OPTIONS] CAPTURE",
     "Decodes the bus traffic of a capture file into the library's record file, at the\n"
     "capture's sample rate: i2c, spi (words of 1-32 bits), spi8 (the 8-bit form with a\n"
-    "MOSI and a MISO line per record), async (serial lines, all at one baud rate),\n"
-    "1wire, i2s, serial (a clocked bit stream cut into words) or parallel (channels\n"
-    "packed into one value at clock edges or at every sample).\n"
+    "MOSI and a MISO line per record), async (serial lines, all at one baud rate), can,\n"
+    "usb (low or full speed), ps2 (keyboard or mouse, both directions), 1wire, i2s,\n"
+    "serial (a clocked bit stream cut into words) or parallel (channels packed into\n"
+    "one value at clock edges or at every sample).\n"
     "The default channels are those of the simulated pod's demonstration traffic:\n"
     "I2C SCL 0 and SDA 1, SPI clock 2, MOSI 3, MISO 4 and chip select 5, serial on 6;\n"
     "and of its streams traffic (tqla demo --traffic streams): 1-Wire on 0, I2S clock\n"
     "1, word select 2 and data 3, serial clock 4, data 5 and frame 6, parallel data\n"
-    "8-15 with its strobe on 7.",
+    "8-15 with its strobe on 7; and of its fieldbus traffic (tqla demo --traffic\n"
+    "fieldbus, captured at 12 MHz): CAN on 0, USB D+ 1 and D- 2, PS/2 data 3, clock 4.",
     kOptions,
     2,
     2,
@@ -110,6 +127,7 @@ struct DecodeCall {
   uint32_t* words;
   uint8_t* out;
   int32_t from, to, rate;
+  int32_t samples;     // in the capture
   uint32_t format;     // 0 hex, 1 dec, 2 char
   uint32_t delimiter;  // 0 none, 1 comma, 2 blank
   char* protocol;
@@ -174,6 +192,43 @@ int32_t DecodeParallelBus(const ParsedArgs& args, const DecodeCall& c) {
                         PerLine(args, 16), c.protocol, c.packets, c.error);
 }
 
+uint32_t Identifier(const ParsedArgs& args, const std::string& name, uint32_t fallback) {
+  if (!args.Has(name)) return fallback;
+  const std::string text = args.Value(name);
+  if (text.rfind("0x", 0) != 0 && text.rfind("0X", 0) != 0) return args.Unsigned(name, fallback, 0x1FFFFFFF);
+  uint32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data() + 2, end, value, 16);
+  if (text.size() == 2 || ec != std::errc() || ptr != end || value > 0x1FFFFFFF)
+    throw UsageError("--" + name + ": '" + text + "' is not an identifier (0 to 0x1FFFFFFF)");
+  return value;
+}
+
+// CAN records always use commas and hexadecimal values.
+int32_t DecodeCanBus(const ParsedArgs& args, const DecodeCall& c) {
+  return DecodeCAN(c.words, c.out, c.from, c.to, static_cast<uint32_t>(c.rate), args.Unsigned("can", 0, 15),
+                   static_cast<uint32_t>(args.Unsigned("bit-rate", 500000, UINT32_MAX)),
+                   Identifier(args, "id-max", 0xFFFFFFFF), Identifier(args, "id-min", 0), 0, !args.Has("no-labels"), 0,
+                   c.protocol, c.packets, c.error);
+}
+
+int32_t DecodeUsbBus(const ParsedArgs& args, const DecodeCall& c) {
+  NumbersOnly("usb", c, true);
+  constexpr int64_t kAll = 999;
+  return DecodeUSB(c.words, c.out, c.from, c.to, c.samples, static_cast<int32_t>(args.Signed("endpoint", kAll, 0, 15)),
+                   static_cast<int32_t>(args.Signed("address", kAll, 0, 127)),
+                   static_cast<int32_t>(args.Unsigned("dplus", 1, 15)),
+                   static_cast<int32_t>(args.Unsigned("dminus", 2, 15)), args.Has("full-speed"), c.rate,
+                   args.Has("sof"), c.delimiter == 2 ? 2 : 1, !args.Has("payload-only"), c.format == 0, c.protocol,
+                   c.packets, c.error);
+}
+
+// PS/2 records always show hexadecimal bytes.
+int32_t DecodePs2Bus(const ParsedArgs& args, const DecodeCall& c) {
+  return DecodePS2(c.words, c.out, c.from, c.to, c.rate, args.Unsigned("ps2-data", 3, 15),
+                   args.Unsigned("ps2-clock", 4, 15), args.Has("msb-first"), c.protocol, c.packets, c.error);
+}
+
 }  // namespace
 
 int RunDecode(int argc, char** argv) {
@@ -183,10 +238,11 @@ int RunDecode(int argc, char** argv) {
     return 0;
   }
   const std::string bus = args.positional[0];
-  static const std::map<std::string, int32_t (*)(const ParsedArgs&, const DecodeCall&)> kStreamBuses = {
+  static const std::map<std::string, int32_t (*)(const ParsedArgs&, const DecodeCall&)> kBuses = {
+      {"can", DecodeCanBus},       {"usb", DecodeUsbBus},   {"ps2", DecodePs2Bus},
       {"1wire", DecodeOneWireBus}, {"i2s", DecodeI2sBus}, {"serial", DecodeSerialBus}, {"parallel", DecodeParallelBus}};
-  const auto streamBus = kStreamBuses.find(bus);
-  if (bus != "i2c" && bus != "spi" && bus != "spi8" && bus != "async" && streamBus == kStreamBuses.end()) {
+  const auto busDecoder = kBuses.find(bus);
+  if (bus != "i2c" && bus != "spi" && bus != "spi8" && bus != "async" && busDecoder == kBuses.end()) {
     throw UsageError("unknown bus " + bus);
   }
   Capture capture = LoadCapture(args.positional[1]);
@@ -214,9 +270,9 @@ int RunDecode(int argc, char** argv) {
     SampleBufferLease lease(capture.samples);
     uint32_t* words = capture.samples.data();
     const bool blankOrComma = delimiter == 2;
-    if (streamBus != kStreamBuses.end()) {
-      result = streamBus->second(args, {words, out, from, to, rate, format, delimiter, protocolFile, packets.data(),
-                                        error});
+    if (busDecoder != kBuses.end()) {
+      result = busDecoder->second(args, {words, out, from, to, rate, static_cast<int32_t>(count), format, delimiter,
+                                         protocolFile, packets.data(), error});
     } else if (bus == "i2c") {
       const bool markers = !args.Has("no-markers");
       result = DecodeI2C(words, out, from, to, rate, args.Unsigned("sda", 1, 15), args.Unsigned("scl", 0, 15),
@@ -251,8 +307,11 @@ int RunDecode(int argc, char** argv) {
   if (!result) throw CliError(error);
 
   std::ifstream records(output, std::ios::binary);
-  uint64_t lines = 0, bytes = 0;
-  for (std::string line; std::getline(records, line);) lines += !line.empty(), bytes += line.size() + 1;
+  uint64_t lines = 0;
+  for (std::string line; std::getline(records, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // record files end lines with CR LF
+    lines += !line.empty();
+  }
   std::printf("decoded %s: samples %d to %d at %u Hz, %llu record lines in %s\n", bus.c_str(), from, to,
               capture.rateHz, static_cast<unsigned long long>(lines), output.c_str());
   if (protocolFile) std::printf("packet records in %s\n", packets.c_str());

@@ -16,6 +16,8 @@ namespace {
 // The demonstration pod gets an ID of its own, so a real pod on the bus is left alone.
 constexpr uint32_t kDemoPod = 0xD0;
 constexpr uint32_t kDemoRateHz = 1000000;
+// The fieldbus traffic is timed for 12 MHz; one capture holds all of it.
+constexpr uint32_t kFieldbusRateHz = 12000000;
 constexpr uint32_t kDemoSamples = 262144;
 // The simulated pod's serial line sends 16 samples per bit.
 constexpr uint32_t kDemoBaud = kDemoRateHz / 16;
@@ -25,7 +27,7 @@ constexpr int kRecordsShown = 3;
 
 constexpr OptionSpec kOptions[] = {
     {"out", 0, "DIR", "folder for the files (default demo-out; made when missing)"},
-    {"traffic", 0, "NAME", "what the simulated pod plays: demo (default) or streams"},
+    {"traffic", 0, "NAME", "what the simulated pod plays: demo (default), fieldbus or streams"},
 };
 
 constexpr CommandSpec kSpec = {
@@ -40,7 +42,11 @@ constexpr CommandSpec kSpec = {
     "word select, data), a synchronous serial link on 4-6 (clock, data, chip select)\n"
     "and a parallel byte on 8-15 with its strobe on 7; the demo captures 262144\n"
     "samples at 1 MHz triggered where the serial chip select falls, saves the capture\n"
-    "and decodes the four buses, printing the first records of each.",
+    "and decodes the four buses, printing the first records of each.\n"
+    "With --traffic fieldbus the pod plays CAN on channel 0, low-speed USB on 1 (D+)\n"
+    "and 2 (D-) and a PS/2 keyboard on 3 (data) and 4 (clock); the demo captures\n"
+    "262144 samples at 12 MHz triggered where the CAN line falls, saves the capture\n"
+    "and decodes the three buses, printing the first records of each.",
     kOptions,
     0,
     0,
@@ -65,13 +71,13 @@ void Run(CommandRun command, std::vector<std::string> words) {
 }
 
 // Attaches the demonstration pod playing source, captures kDemoSamples at
-// 1 MHz on trigger (what, for the message), saves the capture to path and
+// rateHz on trigger (what, for the message), saves the capture to path and
 // returns it.
-Capture CaptureDemo(int32_t source, const char* trigger, const char* what, const std::string& path) {
+Capture CaptureDemo(int32_t source, uint32_t rateHz, const char* trigger, const char* what, const std::string& path) {
   AttachSimulatedPod(kDemoPod, source);
   CaptureSettings settings;
   settings.pod = kDemoPod;
-  settings.rateHz = kDemoRateHz;
+  settings.rateHz = rateHz;
   settings.samples = kDemoSamples;
   settings.post = kDemoSamples / 2;
   settings.steps = ParseTrigger(trigger);
@@ -79,8 +85,8 @@ Capture CaptureDemo(int32_t source, const char* trigger, const char* what, const
   Capture capture = RunPodCapture(settings, nullptr);
   capture.created = UtcNow();
   SaveCapture(path, capture);
-  std::printf("%s: %zu samples at 1 MHz from a simulated pod, triggered on %s at sample %u\n", path.c_str(),
-              capture.samples.size(), what, capture.trigger.value_or(0));
+  std::printf("%s: %zu samples at %u MHz from a simulated pod, triggered on %s at sample %u\n", path.c_str(),
+              capture.samples.size(), rateHz / 1000000, what, capture.trigger.value_or(0));
   return capture;
 }
 
@@ -89,7 +95,7 @@ Capture CaptureDemo(int32_t source, const char* trigger, const char* what, const
 void StreamsDemo(const std::filesystem::path& dir) {
   auto file = [&](const char* name) { return (dir / name).string(); };
   const std::string capturePath = file("streams.tqc");
-  CaptureDemo(TQLA_SIM_SOURCE_STREAMS, "6=f", "a serial frame start", capturePath);
+  CaptureDemo(TQLA_SIM_SOURCE_STREAMS, kDemoRateHz, "6=f", "a serial frame start", capturePath);
   const struct {
     const char* bus;
     const char* name;
@@ -101,6 +107,23 @@ void StreamsDemo(const std::filesystem::path& dir) {
                 {"parallel", "PAR", "streams-parallel.txt", "hex"}};
   for (const auto& b : kBuses) {
     Run(RunDecode, {b.bus, "-o", file(b.records), "--name", b.name, "-f", b.format, capturePath});
+    PrintFirstRecords(file(b.records));
+  }
+}
+
+// Captures the fieldbus traffic and decodes each of its buses with the
+// decoder's defaults, which follow this traffic's wiring.
+void FieldbusDemo(const std::filesystem::path& dir) {
+  auto file = [&](const char* name) { return (dir / name).string(); };
+  const std::string capturePath = file("fieldbus.tqc");
+  CaptureDemo(TQLA_SIM_SOURCE_FIELDBUS, kFieldbusRateHz, "0=f", "a CAN start of frame", capturePath);
+  const struct {
+    const char* bus;
+    const char* name;
+    const char* records;
+  } kBuses[] = {{"can", "CAN", "fieldbus-can.txt"}, {"usb", "USB", "fieldbus-usb.txt"}, {"ps2", "PS2", "fieldbus-ps2.txt"}};
+  for (const auto& b : kBuses) {
+    Run(RunDecode, {b.bus, "-o", file(b.records), "--name", b.name, capturePath});
     PrintFirstRecords(file(b.records));
   }
 }
@@ -117,15 +140,20 @@ int RunDemo(int argc, char** argv) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) throw CliError("cannot make " + dir.string() + ": " + error.message());
-  if (SimTrafficSource(args.Value("traffic", "demo")) == TQLA_SIM_SOURCE_STREAMS) {
+  const int32_t source = SimTrafficSource(args.Value("traffic", "demo"));
+  if (source == TQLA_SIM_SOURCE_STREAMS) {
     StreamsDemo(dir);
+    return 0;
+  }
+  if (source == TQLA_SIM_SOURCE_FIELDBUS) {
+    FieldbusDemo(dir);
     return 0;
   }
   auto file = [&](const char* name) { return (dir / name).string(); };
 
   const std::string capturePath = file("demo.tqc");
   // SDA falls while SCL is high.
-  Capture capture = CaptureDemo(TQLA_SIM_SOURCE_DEMO, "0=1,1=f", "an I2C start", capturePath);
+  Capture capture = CaptureDemo(TQLA_SIM_SOURCE_DEMO, kDemoRateHz, "0=1,1=f", "an I2C start", capturePath);
 
   const struct {
     const char* file;

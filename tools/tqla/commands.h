@@ -35,7 +35,7 @@ inline constexpr Command kCommands[] = {
     {"list", "list the pods on the USB with their IDs and speed", RunList},
     {"selftest", "test the pods on the USB and print the report", RunSelftest},
     {"eeprom", "read or write the pod's EEPROM", RunEeprom},
-    {"decode", "decode I2C, SPI or serial traffic of a capture into records", RunDecode},
+    {"decode", "decode the bus traffic of a capture into timestamped records", RunDecode},
 };
 
 }  // namespace tqla::cli

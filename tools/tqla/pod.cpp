@@ -16,6 +16,7 @@ struct SimTraffic {
 };
 constexpr SimTraffic kSimTraffic[] = {
     {"demo", TQLA_SIM_SOURCE_DEMO},
+    {"fieldbus", TQLA_SIM_SOURCE_FIELDBUS},
     {"streams", TQLA_SIM_SOURCE_STREAMS},
 };
 

@@ -9,10 +9,11 @@
 namespace tqla::cli {
 
 // Attaches a simulated pod with pod ID id playing a built-in source
-// (TQLA_SIM_SOURCE_*): the demonstration traffic for the global --sim option.
+// (TQLA_SIM_SOURCE_*), for the global --sim option and the demo.
 void AttachSimulatedPod(uint32_t id, int32_t source);
 
-// The built-in source of a named simulated traffic ("demo", "streams");
+// The built-in source of a named simulated traffic ("demo", "fieldbus",
+// "streams");
 // throws UsageError naming the choices.
 int32_t SimTrafficSource(const std::string& name);
 std::string SimTrafficNames();
