@@ -57,6 +57,7 @@ class Ps2Decoder {
   // end. On success p is the frame's first sample and host_ its direction.
   bool Search(uint32_t& p) {
     const uint32_t end = run_.end();
+    if (p >= end) return Finished(end);
     for (;;) {
       const uint32_t fall = Clock(p) ? run_.Seek(p + 1, end, l_.clock) : p;
       if (fall >= end) return Finished(end - 1);
