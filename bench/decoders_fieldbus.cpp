@@ -1,58 +1,23 @@
 // CAN, USB and PS/2 decoder speed over 64 M samples at 24 MHz, without a
 // protocol file: sparse traffic (short bursts in long idle gaps) and dense
-// traffic (back to back). Items are samples, so the rate reads in samples
-// per second.
-#include <benchmark/benchmark.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <string>
+// traffic (back to back).
 #include <vector>
 
-#include "frame/sample_buffer.h"
+#include "decoder_traffic.h"
 #include "tqla/tqla.h"
 
 namespace {
 
-constexpr uint32_t kSamples = 64u << 20;
-constexpr double kRate = 24e6;
-
-// Line levels over sample indexes: set a channel from a sample on.
-struct Builder {
-  std::vector<uint32_t>& words;
-  double at = 0;
-  uint32_t level;
-  void Hold(double samples) {
-    const auto from = static_cast<size_t>(at);
-    at += samples;
-    const size_t until = std::min(words.size(), static_cast<size_t>(at));
-    for (size_t k = from; k < until; ++k) words[k] = level;
-  }
-  void Set(int channel, bool high) { level = high ? level | (1u << channel) : level & ~(1u << channel); }
-  bool full() const { return at >= words.size(); }
-};
-
-template <class Traffic>
-std::vector<uint32_t>& Samples(uint32_t idle, double gap, Traffic traffic) {
-  static std::vector<uint32_t> words;
-  words.assign(kSamples, idle);
-  Builder b{words, 0, idle};
-  while (!b.full()) {
-    traffic(b);
-    b.Hold(gap * kRate);
-  }
-  return words;
-}
+using namespace tqla::bench;
 
 // CAN on channel 0 at 500 kbit/s: eight-byte data frames, stuffed, acknowledged.
-void Can(Builder& b) {
+void Can(Builder& b, uint32_t n) {
   const double bit = kRate / 500e3;
-  static int n = 0;
   std::vector<int> bits = {0};
   auto put = [&](uint32_t v, int width) {
     for (int k = width - 1; k >= 0; --k) bits.push_back((v >> k) & 1);
   };
-  put(0x100 + (n++ & 0xFF), 11), put(0, 3), put(8, 4);
+  put(0x100 + (n & 0xFF), 11), put(0, 3), put(8, 4);
   for (int k = 0; k < 8; ++k) put(static_cast<uint32_t>(n * 37 + k * 11) & 0xFF, 8);
   uint32_t crc = 0;
   for (int x : bits) crc = ((crc << 1) & 0x7FFF) ^ ((((crc >> 14) & 1) != static_cast<uint32_t>(x)) ? 0x4599 : 0);
@@ -71,9 +36,8 @@ void Can(Builder& b) {
 // USB on channels 1 (D+) and 2 (D-): IN, DATA1 of eight bytes, ACK, each
 // packet closed by two bit times of SE0 and a J, then two idle bits.
 template <bool kFull>
-void Usb(Builder& b) {
+void Usb(Builder& b, uint32_t n) {
   const double bit = kRate / (kFull ? 12e6 : 1.5e6);
-  static int n = 0;
   auto packet = [&](std::vector<int> bits) {
     bool j = true;
     int ones = 0;
@@ -96,18 +60,16 @@ void Usb(Builder& b) {
     }
     return out;
   };
-  ++n;
   packet(bits({0x80, 0x69, 0x81, 0x10}));
   packet(bits({0x80, 0x4B, 0x12, static_cast<uint32_t>(n & 0xFF), 0xFF, 0x00, 0x55, 0xAA, 0x01, 0x80, 0x3C, 0xC3}));
   packet(bits({0x80, 0xD2}));
 }
 
 // PS/2 on channels 3 (data) and 4 (clock) at 12.5 kHz: key codes from the device.
-void Ps2(Builder& b) {
+void Ps2(Builder& b, uint32_t n) {
   const double half = kRate / 12.5e3 / 2;
-  static int n = 0;
-  for (int key = 0; key < 3; ++key) {
-    const uint32_t value = static_cast<uint32_t>(n++ * 29) & 0xFF;
+  for (uint32_t key = 0; key < 3; ++key) {
+    const uint32_t value = ((n * 3 + key) * 29) & 0xFF;
     const int bits[11] = {0, int(value & 1), int(value >> 1 & 1), int(value >> 2 & 1), int(value >> 3 & 1),
                           int(value >> 4 & 1), int(value >> 5 & 1), int(value >> 6 & 1), int(value >> 7 & 1),
                           __builtin_popcount(value) % 2 == 0, 1};
@@ -116,16 +78,6 @@ void Ps2(Builder& b) {
       b.Set(4, false), b.Hold(half), b.Set(4, true);
     }
   }
-}
-
-template <class Decode>
-void Run(benchmark::State& state, std::vector<uint32_t>& words, Decode decode) {
-  tqla::SetCurrentBuffer(words.data(), kSamples, kSamples);
-  std::string out = "/tmp/tqla_fieldbus_bench_" + std::to_string(getpid()) + ".txt";
-  for (auto _ : state) benchmark::DoNotOptimize(decode(words.data(), reinterpret_cast<uint8_t*>(out.data())));
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kSamples);
-  std::remove(out.c_str());
-  tqla::SetCurrentBuffer(nullptr, 0, 0);
 }
 
 void BM_CAN(benchmark::State& state) {
