@@ -155,12 +155,16 @@ class UsbHost {
   double t;  // half-way between two samples, so that rounding moves no edge
   int stuffedBits = 0;
 
-  void Token(uint8_t pid, uint32_t address, uint32_t endpoint) {
+  // A token's bits before stuffing: SYNC, PID, address, endpoint, CRC5.
+  static std::vector<int> TokenBits(uint8_t pid, uint32_t address, uint32_t endpoint) {
     std::vector<int> bits = Start(pid);
     Put(bits, address, 7), Put(bits, endpoint, 4);
     Put(bits, Crc5(address | endpoint << 7, 11), 5);
-    Send(bits);
+    return bits;
   }
+  static std::vector<int> HandshakeBits(uint8_t pid) { return Start(pid); }
+
+  void Token(uint8_t pid, uint32_t address, uint32_t endpoint) { Send(TokenBits(pid, address, endpoint)); }
   void Sof(uint32_t frame) {
     std::vector<int> bits = Start(usbpid::kSof);
     Put(bits, frame, 11), Put(bits, Crc5(frame, 11), 5);
@@ -176,7 +180,7 @@ class UsbHost {
     Put(bits, crc ^ 0xFFFF, 16);
     Send(bits);
   }
-  void Handshake(uint8_t pid) { Send(Start(pid)); }
+  void Handshake(uint8_t pid) { Send(HandshakeBits(pid)); }
   // A low-speed keep-alive: an end of packet alone.
   void KeepAlive() { EndOfPacket(); }
   void Reset(double seconds) {
@@ -195,7 +199,7 @@ class UsbHost {
     for (int k = 0; k < width; ++k) crc = ((crc ^ (value >> k)) & 1) ? (crc >> 1) ^ 0x14 : crc >> 1;
     return crc ^ 0x1F;
   }
-  std::vector<int> Start(uint8_t pid) {
+  static std::vector<int> Start(uint8_t pid) {
     std::vector<int> bits;
     Put(bits, 0x80, 8);  // SYNC: seven transitions, then none
     Put(bits, pid, 8);

@@ -120,6 +120,17 @@ TEST_F(UsbTest, ResetFilterAndALostSyncBit) {
   for (size_t at = 0; (at = packets.find("\nP,", at)) != std::string::npos; ++at) ++transactions;
   EXPECT_EQ(transactions, 3) << packets;
 
+  // A token goes out as events 4 and 1 and its 32 bits, a handshake as its
+  // 16 bits and event 2.
+  Play([](UsbHost& h) { h.Token(usbpid::kIn, 1, 2), h.Handshake(usbpid::kNak); });
+  ASSERT_EQ(Decode(247, 0, protocol(EventProtocol(4, 2))), 1);
+  std::string debug = "Packet Debug, ,EVENT,04,EVENT,01,";
+  for (const auto& bits : {UsbHost::TokenBits(usbpid::kIn, 1, 2), UsbHost::HandshakeBits(usbpid::kNak)}) {
+    for (int bit : bits) debug += bit ? "DATA,01," : "DATA,00,";
+  }
+  debug += "EVENT,02,";
+  EXPECT_NE(Read("packets.txt").find(debug), std::string::npos) << debug << "\n" << Read("packets.txt");
+
   // The range starts inside the first SYNC bit: seven SYNC bits remain.
   Play([](UsbHost& h) { h.Token(usbpid::kIn, 4, 1), h.Handshake(usbpid::kAck); });
   const int32_t insideFirstBit = 49 + 8;
