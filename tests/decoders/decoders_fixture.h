@@ -46,6 +46,7 @@ class DecodersTest : public ::testing::Test {
   // keeps all of them) the current buffer.
   uint32_t* Use(std::vector<uint32_t> words, uint32_t idle) {
     words.insert(words.end(), 4, idle);
+    words.shrink_to_fit();  // a read past the last word leaves the allocation
     samples_ = std::move(words);
     UseHostBuffer(samples_, static_cast<uint32_t>(samples_.size()));
     return samples_.data();

@@ -130,7 +130,7 @@ TEST_F(Ps2Test, BadInput) {
   const std::string whole = Read("records.txt");
   ASSERT_EQ(Decode(0, nullptr, 247, length(), 0), 1);
   EXPECT_EQ(Read("records.txt"), whole) << "a reversed range reads the same";
-  ASSERT_EQ(Decode(0, nullptr, 247, length() + 1000, length() + 9000), 1);
+  ASSERT_EQ(Decode(0, nullptr, 247, length() + 2, length() + 50), 1);
   EXPECT_EQ(Read("records.txt"), "") << "a range past the buffer";
   EXPECT_EQ(DecodePS2(nullptr, out(), 0, 10, 247, kData, kClock, 0, nullptr, nullptr, error_), 0);
   EXPECT_STREQ(error_, "No sample words to decode");
