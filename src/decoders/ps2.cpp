@@ -149,12 +149,12 @@ class Ps2Decoder {
     const int8_t channel = f.host ? 2 : 1;
     run_.Control(resume, f.host ? 2 : 1, channel);
     run_.Data(resume, f.value, 8, channel);
+    // Odd parity: the byte's ones and the parity bit make an odd count.
     const bool oddOnes = __builtin_popcount(f.value) & 1;
+    const char* parity = "";
+    if (oddOnes == f.parity) parity = f.parity ? ", Parity Bit Error = 1" : ", Parity Bit Error = 0";
     run_.Record("%s %s, %s%02X %s%s%s%s\n", run_.Timestamp(f.first), decoderState.DecoderName,
-                f.host ? "Host:   " : "Device: ", f.value, f.host && f.start ? ", Start Bit Error" : "",
-                oddOnes && f.parity   ? ", Parity Bit Error = 1"
-                : !oddOnes && !f.parity ? ", Parity Bit Error = 0"
-                                        : "",
+                f.host ? "Host:   " : "Device: ", f.value, f.host && f.start ? ", Start Bit Error" : "", parity,
                 f.stop ? "" : ", Stop Bit Error", f.host && f.ack ? ", ACK Bit Error" : "");
   }
 

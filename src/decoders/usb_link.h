@@ -99,14 +99,8 @@ class LinkReader {
       symbols_ = 0;
       ones_ = 0;
       previousDPlus_ = (w_[p_] & dPlus_) != 0;
-      const Outcome outcome = fullSpeed_ ? FullSpeed(packet) : LowSpeed(packet);
-      if (outcome == Outcome::kEndOfPacket) {
-        if (symbols_ == 0) continue;
-        return LinkEvent::kPacket;
-      }
-      return outcome == Outcome::kReset ? LinkEvent::kReset
-             : outcome == Outcome::kAbandoned ? LinkEvent::kAbandoned
-                                               : LinkEvent::kEnd;
+      const LinkEvent event = fullSpeed_ ? FullSpeed(packet) : LowSpeed(packet);
+      if (event != LinkEvent::kPacket || symbols_ > 0) return event;
     }
   }
 
@@ -114,19 +108,19 @@ class LinkReader {
   uint32_t position() const { return p_; }
 
  private:
-  enum class Outcome { kEndOfPacket, kReset, kAbandoned, kEnd };
   enum class Take { kBit, kEndOfBits, kAbandon };
   static constexpr uint8_t kSe0 = 0;
   static constexpr uint8_t kSe1 = 3;
   static constexpr uint8_t kDPlusHigh = 2;
+  static constexpr uint8_t kDMinusHigh = 1;
 
   uint8_t State(uint32_t i) const {
-    return static_cast<uint8_t>(((w_[i] & dPlus_) ? kDPlusHigh : 0) | ((w_[i] & dMinus_) ? 1 : 0));
+    return static_cast<uint8_t>(((w_[i] & dPlus_) ? kDPlusHigh : 0) | ((w_[i] & dMinus_) ? kDMinusHigh : 0));
   }
 
-  Outcome End() {
+  LinkEvent End() {
     p_ = limit_;
-    return Outcome::kEnd;
+    return LinkEvent::kEnd;
   }
 
   // The search goes on at sample at, comparing against that sample's levels.
@@ -147,17 +141,19 @@ class LinkReader {
     return Take::kBit;
   }
 
-  Outcome Abandon(double at) {
+  LinkEvent Abandon(double at) {
     ResumeAt(at);
-    return Outcome::kAbandoned;
+    return LinkEvent::kAbandoned;
   }
 
-  // Bits at low speed: a phase counter restarted at every change of the line
-  // state gives a bit each time it reaches a bit time. Between changes the
-  // line holds its state, so the bits there are counted, not walked.
-  Outcome LowSpeed(RawPacket& packet) {
-    const int64_t bitTime = rate_;              // one bit, in units of 1/bit rate of a sample
-    const int64_t step = kLowSpeedBitRate;      // one sample
+  // Bits at low speed: a phase counter restarted at half a bit time and a
+  // sample at every change of the line state gives a bit each time it
+  // reaches a bit time. Between changes the line holds its state, so the bits
+  // there are counted, not walked. The phase counts in units of one bit-rate-th
+  // of a sample: a sample is kLowSpeedBitRate of them, a bit the sample rate.
+  LinkEvent LowSpeed(RawPacket& packet) {
+    const int64_t bitTime = rate_;
+    const int64_t step = kLowSpeedBitRate;
     const int64_t restart = bitTime / 2 + step;
     uint32_t i = packet.first;
     uint8_t state = State(i);
@@ -185,7 +181,7 @@ class LinkReader {
   // Bits at full speed: one per bit time from the first change, each from
   // one of two neighbouring samples, whichever shows the bit rather than the
   // edge or a single-ended moment.
-  Outcome FullSpeed(RawPacket& packet) {
+  LinkEvent FullSpeed(RawPacket& packet) {
     const uint32_t lastFirst = limit_ >= 2 ? limit_ - 2 : 0;  // end - 3
     double pos = packet.first;
     if (packet.first >= lastFirst) return End();
@@ -213,9 +209,9 @@ class LinkReader {
   // Before the first full-speed bit: one sample later when the first change
   // lasts a single sample on a line.
   int AlignmentShift(uint32_t a) const {
-    const uint32_t l0 = State(a), l1 = State(a + 1), l2 = State(a + 2);
+    const uint8_t l0 = State(a), l1 = State(a + 1), l2 = State(a + 2);
     if ((l0 ^ l1) == 3) return 0;
-    for (const uint32_t line : {kDPlusHigh, uint8_t{1}}) {
+    for (const uint8_t line : {kDPlusHigh, kDMinusHigh}) {
       const bool x0 = l0 & line, x1 = l1 & line, x2 = l2 & line;
       if (x0 == x1 && x1 != x2) return 0;
       if (x1 == x2 && x0 != x1) return 1;
@@ -225,35 +221,33 @@ class LinkReader {
 
   // SE0 seen at sample at: the end of the packet, or a bus reset when it
   // lasts.
-  Outcome EndOfBits(RawPacket& packet, uint32_t at) {
+  LinkEvent EndOfBits(RawPacket& packet, uint32_t at) {
     uint32_t leaves = SeekChange(w_, at + 1, limit_, mask_);
     if (leaves - at > kResetSamples + 1) return Reset(at, leaves);
     if (leaves >= limit_) return End();
     ResumeAt(leaves + samplesPerBit_ + 1);
     packet.resume = p_;
-    return Outcome::kEndOfPacket;
+    return LinkEvent::kPacket;
   }
 
   // Follows the reset in steps of one bit time until a line is high again.
-  Outcome Reset(uint32_t at, uint32_t leaves) {
+  LinkEvent Reset(uint32_t at, uint32_t leaves) {
     double pos = at;
     for (;;) {
       const auto i = static_cast<uint32_t>(std::min<double>(pos, limit_));
-      if (i >= limit_) return ResetThenEnd();
+      if (i >= limit_) {
+        p_ = limit_;
+        return LinkEvent::kReset;
+      }
       if (i < leaves) {
         pos += std::max(1.0, std::ceil((leaves - pos) / samplesPerBit_)) * samplesPerBit_;
       } else if (State(i) != kSe0) {
         p_ = i;
-        return Outcome::kReset;
+        return LinkEvent::kReset;
       } else {
         leaves = SeekChange(w_, i + 1, limit_, mask_);
       }
     }
-  }
-
-  Outcome ResetThenEnd() {
-    p_ = limit_;
-    return Outcome::kReset;
   }
 
   const Word* w_;
