@@ -121,6 +121,7 @@ extern "C" {
 // cannot be created. D+ and D- bits outside 0-7 read as a line that is never
 // high. The payload buffer receives every payload byte of a shown data packet
 // while it has room, also those of packets too long to show their bytes.
+// RecordOffset counts the bytes of "usb.txt", as it does a record file's.
 int32_t TQLA_API USBDecode(uint8_t* samples, int32_t sampleCount, int32_t endpointFilter, int32_t addressFilter,
                            uint8_t* payload, int32_t payloadSize, int32_t start, int32_t end, int32_t dPlusBit,
                            int32_t dMinusBit, int32_t fullSpeed, int32_t rate, int32_t showSof) {
