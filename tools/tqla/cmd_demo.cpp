@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 
 #include "cli.h"
 #include "commands.h"
@@ -90,42 +91,41 @@ Capture CaptureDemo(int32_t source, uint32_t rateHz, const char* trigger, const 
   return capture;
 }
 
-// Captures the streams traffic and decodes each of its buses with the
-// decoder's defaults, which follow this traffic's wiring.
-void StreamsDemo(const std::filesystem::path& dir) {
-  auto file = [&](const char* name) { return (dir / name).string(); };
-  const std::string capturePath = file("streams.tqc");
-  CaptureDemo(TQLA_SIM_SOURCE_STREAMS, kDemoRateHz, "6=f", "a serial frame start", capturePath);
-  const struct {
-    const char* bus;
-    const char* name;
-    const char* records;
-    const char* format;
-  } kBuses[] = {{"1wire", "1-Wire", "streams-1wire.txt", "hex"},
-                {"i2s", "I2S", "streams-i2s.txt", "dec"},
-                {"serial", "SER", "streams-serial.txt", "hex"},
-                {"parallel", "PAR", "streams-parallel.txt", "hex"}};
-  for (const auto& b : kBuses) {
-    Run(RunDecode, {b.bus, "-o", file(b.records), "--name", b.name, "-f", b.format, capturePath});
-    PrintFirstRecords(file(b.records));
+// A bus of a demonstration traffic, decoded with the decoder's defaults
+// (which follow the traffic's wiring) and the value format shown.
+struct DemoBus {
+  const char* bus;
+  const char* name;
+  const char* records;
+  const char* format;
+};
+
+void DecodeDemoBuses(const std::filesystem::path& dir, const std::string& capturePath,
+                     std::initializer_list<DemoBus> buses) {
+  for (const DemoBus& b : buses) {
+    const std::string records = (dir / b.records).string();
+    Run(RunDecode, {b.bus, "-o", records, "--name", b.name, "-f", b.format, capturePath});
+    PrintFirstRecords(records);
   }
 }
 
-// Captures the fieldbus traffic and decodes each of its buses with the
-// decoder's defaults, which follow this traffic's wiring.
+void StreamsDemo(const std::filesystem::path& dir) {
+  const std::string capturePath = (dir / "streams.tqc").string();
+  CaptureDemo(TQLA_SIM_SOURCE_STREAMS, kDemoRateHz, "6=f", "a serial frame start", capturePath);
+  DecodeDemoBuses(dir, capturePath,
+                  {{"1wire", "1-Wire", "streams-1wire.txt", "hex"},
+                   {"i2s", "I2S", "streams-i2s.txt", "dec"},
+                   {"serial", "SER", "streams-serial.txt", "hex"},
+                   {"parallel", "PAR", "streams-parallel.txt", "hex"}});
+}
+
 void FieldbusDemo(const std::filesystem::path& dir) {
-  auto file = [&](const char* name) { return (dir / name).string(); };
-  const std::string capturePath = file("fieldbus.tqc");
+  const std::string capturePath = (dir / "fieldbus.tqc").string();
   CaptureDemo(TQLA_SIM_SOURCE_FIELDBUS, kFieldbusRateHz, "0=f", "a CAN start of frame", capturePath);
-  const struct {
-    const char* bus;
-    const char* name;
-    const char* records;
-  } kBuses[] = {{"can", "CAN", "fieldbus-can.txt"}, {"usb", "USB", "fieldbus-usb.txt"}, {"ps2", "PS2", "fieldbus-ps2.txt"}};
-  for (const auto& b : kBuses) {
-    Run(RunDecode, {b.bus, "-o", file(b.records), "--name", b.name, capturePath});
-    PrintFirstRecords(file(b.records));
-  }
+  DecodeDemoBuses(dir, capturePath,
+                  {{"can", "CAN", "fieldbus-can.txt", "hex"},
+                   {"usb", "USB", "fieldbus-usb.txt", "hex"},
+                   {"ps2", "PS2", "fieldbus-ps2.txt", "hex"}});
 }
 
 }  // namespace
