@@ -151,7 +151,9 @@ TEST_F(Generation, AtTheTrueRateTooWithoutUnderruns) {
   constexpr uint32_t kLength = 1u << 20, kLeadIn = 65536;
   TqlaSimSetRealTime(generatorPod_, 1);
   TqlaSimSetRealTime(capturerPod_, 1);
-  for (uint32_t rate : {247u, 127u}) {
+  // 24 MHz at the true rate is the benchmark's (bench/generator.cpp): a test must not
+  // depend on the machine keeping 48 MB/s flowing under a sanitizer and a full load.
+  for (uint32_t rate : {87u, 27u}) {
     SCOPED_TRACE(rate);
     std::vector<uint32_t> pattern = RandomWords(kLength, rate + 1);
     ASSERT_EQ(InitializeTQPod(kGenerator), 1);
