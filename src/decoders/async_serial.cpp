@@ -131,7 +131,7 @@ int32_t TQLA_API DecodeASYNC(uint32_t* samples, uint8_t* recordFile, int32_t sta
                              uint32_t channelMask, uint32_t baud, uint32_t parity, uint32_t dataBits,
                              uint32_t delimiter, uint32_t hexadecimal, uint32_t character, int32_t charactersPerLine,
                              char* protocolFile, char* packetFile, char* errorText) {
-  return Guarded<int32_t>("DecodeASYNC", 0, [&]() -> int32_t {
+  return GuardedDecoder("DecodeASYNC", errorText, [&]() -> int32_t {
     if (parity > kOdd) parity = kNone;
     if (uint64_t{dataBits} + 1 + (parity != kNone ? 1 : 0) >= kBitPositions) {
       if (errorText) std::snprintf(errorText, kErrorTextSize, "Unsupported character framing");

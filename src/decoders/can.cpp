@@ -233,7 +233,7 @@ extern "C" {
 int32_t TQLA_API DecodeCAN(uint32_t* samples, uint8_t* recordFile, int32_t start, int32_t end, uint32_t rate,
                            uint32_t channel, uint32_t bitRate, uint32_t highestId, uint32_t lowestId, int32_t,
                            int32_t labels, int32_t, char* protocolFile, char* packetFile, char* errorText) {
-  return Guarded<int32_t>("DecodeCAN", 0, [&]() -> int32_t {
+  return GuardedDecoder("DecodeCAN", errorText, [&]() -> int32_t {
     const uint32_t sampleRate = SampleRateOfCode(static_cast<int32_t>(rate));
     if (samples && sampleRate && (bitRate == 0 || bitRate > sampleRate / 2)) {
       if (errorText) std::snprintf(errorText, kErrorTextSize, "Unsupported bit rate %u", bitRate);

@@ -107,11 +107,13 @@ DecoderRun::~DecoderRun() {
 }
 
 void DecoderRun::Fail(const char* format, ...) {
-  if (!errorText_) return;
+  char text[kErrorTextSize];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(errorText_, kErrorTextSize, format, args);
+  std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
+  if (errorText_) std::memcpy(errorText_, text, sizeof text);
+  FailText(text);
 }
 
 bool DecoderRun::Begin(const RunArgs& args, bool publish) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "decoders/change_scan.h"
+#include "frame/export.h"
 #include "decoders/decoder_state.h"
 #include "decoders/record_buffer.h"
 
@@ -18,6 +19,23 @@ namespace tqla::decoders {
 constexpr int kErrorTextSize = 256;
 // One formatted piece of record text.
 constexpr int kRecordTextSize = 5000;
+
+// Runs a decoder export: its result, and when that is 0 the text it put in
+// the caller's error buffer becomes the thread's last error too.
+template <class F>
+int32_t GuardedDecoder(const char* name, const char* errorText, F&& body) {
+  return Guarded<int32_t>(name, 0, [&]() -> int32_t {
+    const int32_t result = body();
+    if (result == 0) {
+      if (errorText && errorText[0]) {
+        FailText(errorText);
+      } else if (!LastErrorText()[0]) {
+        Fail("%s failed", name);
+      }
+    }
+    return result;
+  });
+}
 
 // Sample rate in Hz of a rate code (rate in MHz times ten plus seven); 0 for a
 // code outside the table.

@@ -113,7 +113,7 @@ int32_t TQLA_API DecodeI2C(uint32_t* samples, uint8_t* recordFile, int32_t start
                            uint32_t sdaChannel, uint32_t sclChannel, int32_t showAck, int32_t delimiter,
                            int32_t showMarkers, int32_t hexadecimal, char* protocolFile, char* packetFile,
                            char* errorText) {
-  return Guarded<int32_t>("DecodeI2C", 0, [&]() -> int32_t {
+  return GuardedDecoder("DecodeI2C", errorText, [&]() -> int32_t {
     DecoderRun run;
     if (!run.Begin({samples, recordFile, start, end, rate, protocolFile, packetFile, errorText})) return 0;
     const I2cOptions options{ChannelMask(sdaChannel), ChannelMask(sclChannel), showAck != 0, delimiter == 2,

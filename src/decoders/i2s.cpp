@@ -136,7 +136,7 @@ int32_t TQLA_API DecodeI2S(uint32_t* samples, uint8_t* recordFile, int32_t start
                            uint32_t wordSelectChannel, uint32_t, uint32_t clockChannel, uint32_t risingEdge,
                            uint32_t bitsPerWord, uint32_t msbFirst, uint32_t delimiter, uint32_t hexadecimal,
                            int32_t wordsPerLine, char* protocolFile, char* packetFile, char* errorText) {
-  return Guarded<int32_t>("DecodeI2S", 0, [&]() -> int32_t {
+  return GuardedDecoder("DecodeI2S", errorText, [&]() -> int32_t {
     if (!CheckBitsPerWord(bitsPerWord, errorText)) return 0;
     DecoderRun run;
     if (!run.Begin({samples, recordFile, start, end, static_cast<int32_t>(rate), protocolFile, packetFile,

@@ -140,7 +140,7 @@ extern "C" {
 int32_t TQLA_API Decode1Wire(uint32_t* samples, uint8_t* recordFile, int32_t start, int32_t end, int32_t rate,
                              uint32_t channel, int32_t delimiter, int32_t labels, int32_t hexadecimal,
                              char* protocolFile, char* packetFile, char* errorText) {
-  return Guarded<int32_t>("Decode1Wire", 0, [&]() -> int32_t {
+  return GuardedDecoder("Decode1Wire", errorText, [&]() -> int32_t {
     DecoderRun run;
     if (!run.Begin({samples, recordFile, start, end, rate, protocolFile, packetFile, errorText})) return 0;
     const OneWireOptions options{ChannelMask(channel), delimiter == 2, labels != 0, hexadecimal != 0};

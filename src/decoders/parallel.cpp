@@ -148,7 +148,7 @@ int32_t TQLA_API DecodeParallel(uint32_t* samples, uint8_t* recordFile, int32_t 
                                 uint32_t channelMask, uint32_t clockChannel, uint32_t useClock, int32_t clockEdge,
                                 uint32_t delimiter, uint32_t hexadecimal, int32_t valuesPerLine, char* protocolFile,
                                 char* packetFile, char* errorText) {
-  return Guarded<int32_t>("DecodeParallel", 0, [&]() -> int32_t {
+  return GuardedDecoder("DecodeParallel", errorText, [&]() -> int32_t {
     if (channelMask == 0 || channelMask > 0xFFFFu) {
       if (errorText) {
         std::snprintf(errorText, kErrorTextSize,

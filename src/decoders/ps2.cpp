@@ -178,7 +178,7 @@ extern "C" {
 int32_t TQLA_API DecodePS2(uint32_t* samples, uint8_t* recordFile, int32_t start, int32_t end, int32_t rate,
                            uint32_t dataChannel, uint32_t clockChannel, uint32_t msbFirst, char* protocolFile,
                            char* packetFile, char* errorText) {
-  return Guarded<int32_t>("DecodePS2", 0, [&]() -> int32_t {
+  return GuardedDecoder("DecodePS2", errorText, [&]() -> int32_t {
     DecoderRun run;
     if (!run.Begin({samples, recordFile, start, end, rate, protocolFile, packetFile, errorText})) return 0;
     Ps2Decoder(run, {ChannelMask(dataChannel), ChannelMask(clockChannel), msbFirst != 0}).Run();

@@ -239,7 +239,7 @@ int32_t TQLA_API DecodeSPIVariable(uint32_t* samples, uint8_t* recordFile, int32
                                    uint32_t delimiter, uint32_t format, uint32_t useChipSelect,
                                    int32_t wordsPerRecord, int32_t wordSize, char* protocolFile, char* packetFile,
                                    char* errorText) {
-  return Guarded<int32_t>("DecodeSPIVariable", 0, [&]() -> int32_t {
+  return GuardedDecoder("DecodeSPIVariable", errorText, [&]() -> int32_t {
     DecoderRun run;
     if (!run.Begin({samples, recordFile, start, end, rate, protocolFile, packetFile, errorText})) return 0;
     const SpiLines lines = Lines(ssChannel, sckChannel, mosiChannel, misoChannel, misoRisingEdge, mosiRisingEdge,
@@ -264,6 +264,7 @@ int32_t TQLA_API DecodeSPI(uint32_t* samples, uint8_t* recordFile, int32_t start
     char error[kErrorTextSize] = {};
     if (!run.Begin({samples, recordFile, start, end, rate, nullptr, nullptr, error}, false)) {
       ConsolePrint("%s\n", error);
+      FailText(error);
       return 0;
     }
     const SpiLines lines = Lines(ssChannel, sckChannel, mosiChannel, misoChannel, misoRisingEdge, mosiRisingEdge,

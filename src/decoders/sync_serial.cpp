@@ -86,7 +86,7 @@ int32_t TQLA_API DecodeSerial(uint32_t* samples, uint8_t* recordFile, int32_t st
                               uint32_t frameChannel, uint32_t frameMode, uint32_t clockChannel, uint32_t risingEdge,
                               uint32_t bitsPerWord, uint32_t msbFirst, uint32_t delimiter, uint32_t,
                               int32_t wordsPerLine, char* protocolFile, char* packetFile, char* errorText) {
-  return Guarded<int32_t>("DecodeSerial", 0, [&]() -> int32_t {
+  return GuardedDecoder("DecodeSerial", errorText, [&]() -> int32_t {
     if (!CheckBitsPerWord(bitsPerWord, errorText)) return 0;
     const WordFormat word{bitsPerWord, msbFirst != 0, delimiter == 2};
     if (!frameMode && (syncPattern & ~word.Mask())) {

@@ -139,7 +139,7 @@ int32_t TQLA_API DecodeUSB(uint32_t* samples, uint8_t* recordFile, int32_t start
                            int32_t endpointFilter, int32_t addressFilter, int32_t dPlusChannel, int32_t dMinusChannel,
                            int32_t fullSpeed, int32_t rate, int32_t showSof, int32_t delimiter, int32_t text,
                            int32_t hexadecimal, char* protocolFile, char* packetFile, char* errorText) {
-  return Guarded<int32_t>("DecodeUSB", 0, [&]() -> int32_t {
+  return GuardedDecoder("DecodeUSB", errorText, [&]() -> int32_t {
     const uint32_t sampleRate = SampleRateOfCode(rate);
     if (samples && sampleRate && sampleRate < LowestSampleRate(fullSpeed != 0)) {
       if (errorText) {

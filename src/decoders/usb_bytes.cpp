@@ -127,14 +127,20 @@ int32_t TQLA_API USBDecode(uint8_t* samples, int32_t sampleCount, int32_t endpoi
                            int32_t dMinusBit, int32_t fullSpeed, int32_t rate, int32_t showSof) {
   return Guarded<int32_t>("USBDecode", 0, [&]() -> int32_t {
     const uint32_t sampleRate = SampleRateOfCode(rate);
-    if (!samples || sampleCount < 1 || sampleRate < LowestSampleRate(fullSpeed != 0)) return 0;
+    if (!samples || sampleCount < 1 || sampleRate < LowestSampleRate(fullSpeed != 0)) {
+      Fail("USBDecode: %s", !samples || sampleCount < 1 ? "no samples" : "a rate code too slow for the speed, or outside the table");
+      return 0;
+    }
     int64_t first = start, last = end;
     if (last < first) std::swap(first, last);
     first = std::max<int64_t>(first, 0);
     last = std::min<int64_t>(last, sampleCount - 1);
     last = std::max(last, first);
     const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen("usb.txt", "wb"), &std::fclose);
-    if (!file) return 0;
+    if (!file) {
+      FailText("USBDecode: Can not open output file usb.txt");
+      return 0;
+    }
     ResetRecordOffset();
     if (addressFilter == static_cast<int32_t>(kAny)) {
       WriteRecordText(file.get(), "Showing all address\n");

@@ -57,6 +57,15 @@ TEST_F(LastError, EveryFamilySaysWhyItFailed) {
        "has no waveform"},
       {"StartLoopGenerate, no pattern", [] { return StartLoopGenerate(16, 247, 0, nullptr, 65536, 1) == 0; },
        "no pattern"},
+      {"DecodeI2C, no samples",
+       [] { return DecodeI2C(nullptr, nullptr, 0, 10, 247, 0, 1, 1, 1, 1, 1, nullptr, nullptr, nullptr) == 0; },
+       "No sample words to decode"},
+      {"DecodeCAN, bit rate 0",
+       [&] {
+         char error[256];
+         return DecodeCAN(words.data(), nullptr, 0, 100, 247, 0, 0, 0, 0, 0, 0, 0, nullptr, nullptr, error) == 0;
+       },
+       "Unsupported bit rate 0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.call);
