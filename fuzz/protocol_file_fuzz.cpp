@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "decoders/decoder_state.h"
+#include "packets/packets_state.h"
 #include "fuzz_file.h"
 #include "tqla/tqla.h"
 
@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (path.empty()) return 0;
   char output[] = "/dev/null";
   char error[256];
-  tqla::decoderState.DecoderSampleRate = 1000000;
+  tqla::packets::streamPosition.DecoderSampleRate = 1000000;
   InitializeRedodoRovodovoz(path.data(), output, error);
   // A stream that meets most conditions: bytes of every width on both
   // channels, bus events and signal changes, growing gaps, the end code.

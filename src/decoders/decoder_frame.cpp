@@ -36,7 +36,7 @@ void WriteRecordTextV(FILE* file, const char* format, va_list args) {
     ++newlines;
   }
   std::fwrite(piece, 1, static_cast<size_t>(text + length - piece), file);
-  decoderState.RecordOffset += static_cast<uint32_t>(length) + newlines;
+  packets::streamPosition.RecordOffset += static_cast<uint32_t>(length) + newlines;
 }
 
 }  // namespace
@@ -63,7 +63,7 @@ void WriteRecordText(FILE* file, const char* format, ...) {
   va_end(args);
 }
 
-void ResetRecordOffset() { decoderState.RecordOffset = 0; }
+void ResetRecordOffset() { packets::streamPosition.RecordOffset = 0; }
 
 const char* FormatTimestamp(uint32_t sampleIndex, uint32_t sampleRate) {
   static char text[64];
@@ -178,7 +178,7 @@ bool DecoderRun::Begin(const RunArgs& args, bool publish) {
   text_.Open(file_);
   if (publish) {
     ResetRecordOffset();
-    decoderState.DecoderSampleRate = rate_;
+    packets::streamPosition.DecoderSampleRate = rate_;
   }
   return true;
 }
@@ -239,13 +239,13 @@ void DecoderRun::RecordHeader(uint32_t sampleIndex, bool newLine) {
 void DecoderRun::Control(uint32_t sampleIndex, uint8_t code, int8_t channel) {
   lastChannel_ = channel;
   if (!feeding_) return;
-  SendDataStream(0, sampleIndex, code, 0, channel, 1, static_cast<int32_t>(decoderState.RecordOffset));
+  SendDataStream(0, sampleIndex, code, 0, channel, 1, static_cast<int32_t>(packets::streamPosition.RecordOffset));
 }
 
 void DecoderRun::Data(uint32_t sampleIndex, uint32_t value, int bits, int8_t channel) {
   lastChannel_ = channel;
   if (!feeding_) return;
-  const int32_t offset = static_cast<int32_t>(decoderState.RecordOffset);
+  const int32_t offset = static_cast<int32_t>(packets::streamPosition.RecordOffset);
   if (bits <= 8) {
     SendDataStream(0, sampleIndex, static_cast<uint8_t>(value), static_cast<char>(bits), channel, 0, offset);
     return;

@@ -1,5 +1,7 @@
-// State every bus decoder run shares: the record file bookkeeping the packet
-// engine reads, and the name and timestamp mode that shape record headers.
+// State every bus decoder run shares: the name and timestamp mode that shape
+// record headers. The record file's offset and the run's sample rate are the
+// packet engine's stream position (packets/packets_state.h), which the frame
+// keeps.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +11,6 @@ namespace tqla {
 constexpr int kDecoderNameSize = 256;
 
 struct DecoderState {
-  // Bytes written so far to the current record file, each newline counted as
-  // two (the file has CR LF line ends); packets point back into it.
-  uint32_t RecordOffset = 0;
-  // Sample rate of the running decoder in Hz; read by the packet time-out.
-  uint32_t DecoderSampleRate = 0;
   // Printed after the timestamp of every record header; kept between runs.
   char DecoderName[kDecoderNameSize] = {};
   // Nonzero: each timestamp counts from the previous one, not the trigger.

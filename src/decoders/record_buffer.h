@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "decoders/decoder_state.h"
+#include "packets/packets_state.h"
 
 namespace tqla::decoders {
 
@@ -38,7 +39,7 @@ class RecordBuffer {
     if (most > kSize - used_) Flush();
     const size_t length = fill(buffer_.get() + used_);
     used_ += length;
-    decoderState.RecordOffset += static_cast<uint32_t>(length);
+    packets::streamPosition.RecordOffset += static_cast<uint32_t>(length);
   }
   // Text the caller knows holds no newline.
   void AddPlain(const char* text, size_t length) {
@@ -46,13 +47,13 @@ class RecordBuffer {
       Flush();
       if (length > kSize) {
         Write(text, length);
-        decoderState.RecordOffset += static_cast<uint32_t>(length);
+        packets::streamPosition.RecordOffset += static_cast<uint32_t>(length);
         return;
       }
     }
     std::memcpy(buffer_.get() + used_, text, length);
     used_ += length;
-    decoderState.RecordOffset += static_cast<uint32_t>(length);
+    packets::streamPosition.RecordOffset += static_cast<uint32_t>(length);
   }
 
  private:

@@ -1,7 +1,7 @@
 #include "packets/field_extraction.h"
 
-#include "decoders/decoder_state.h"
 #include "packets/entry_ring.h"
+#include "packets/packets_state.h"
 
 namespace tqla::packets {
 namespace {
@@ -37,8 +37,8 @@ void Seek(const EntryRing& ring, uint64_t position, int channel, BitCursor& curs
 
 Extracted ExtractField(const EntryRing& ring, int64_t position, int64_t width, int channel, bool msbFirst,
                        bool byteSwap, BitCursor* cursor) {
-  Extracted out{false, 0, 0, static_cast<int32_t>(decoderState.RecordOffset), 0,
-                static_cast<int32_t>(decoderState.RecordOffset)};
+  Extracted out{false, 0, 0, static_cast<int32_t>(streamPosition.RecordOffset), 0,
+                static_cast<int32_t>(streamPosition.RecordOffset)};
   if (width <= 0) {
     out.available = width == 0;
     return out;

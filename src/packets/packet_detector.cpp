@@ -1,11 +1,11 @@
 #include "packets/packet_detector.h"
 
-#include "decoders/decoder_state.h"
 #include "frame/console.h"
 #include "packets/entry_ring.h"
 #include "packets/field_extraction.h"
 #include "packets/number_text.h"
 #include "packets/value_search.h"
+#include "packets/packets_state.h"
 
 namespace tqla::packets {
 namespace {
@@ -93,7 +93,7 @@ bool EndReached(EntryRing& ring, const ProtocolDef& def, const StreamEntry& e, u
       return EndByLength(ring, def);
     case kTypeTimeout: {
       // Without a sample rate no time passes.
-      const uint32_t rate = decoderState.DecoderSampleRate;
+      const uint32_t rate = streamPosition.DecoderSampleRate;
       if (rate == 0 || gap < 0) return false;
       const int64_t micros = gap * 1000000 / rate;
       if (static_cast<double>(micros) < def.timeout) return false;

@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "decoders/decoder_state.h"
 #include "frame/console.h"
 #include "packets/entry_ring.h"
 #include "packets/field_extraction.h"
 #include "packets/number_text.h"
 #include "packets/packet_stream.h"
+#include "packets/packets_state.h"
 
 namespace tqla::packets {
 namespace {
@@ -177,7 +177,7 @@ void WriteRecord(int protocol, const EntryRing& ring, const FieldLine& line, uin
       std::fprintf(file, "%s,%s,", field.name, FieldValueText(protocol, ring, field, cursors[ChannelIndex(field)]));
     }
   }
-  std::fprintf(file, "EoP, ,%d,%d\r\n", firstOffset, static_cast<int32_t>(decoderState.RecordOffset));
+  std::fprintf(file, "EoP, ,%d,%d\r\n", firstOffset, static_cast<int32_t>(streamPosition.RecordOffset));
 }
 
 // Hands the field's bits to protocol `layer` in bytes, then marks its end.

@@ -6,6 +6,7 @@ namespace tqla::packets {
 
 // Zero-initialised so that its megabytes stay out of the library file.
 PacketsState packetsState;
+StreamPosition streamPosition;
 
 ProtocolDef DefaultProtocol() {
   ProtocolDef def{};

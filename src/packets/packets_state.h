@@ -98,6 +98,17 @@ struct PacketList {
   int32_t packetCount;
 };
 
+// Where the decoded stream feeding the engine stands; the decoder frame keeps
+// it as it writes, the engine reads it. Packets point back into the record
+// file with RecordOffset (bytes so far, each line end counted as two: the file
+// has CR LF line ends); the time-out rule reads DecoderSampleRate (Hz).
+struct StreamPosition {
+  uint32_t RecordOffset = 0;
+  uint32_t DecoderSampleRate = 0;
+};
+
+extern StreamPosition streamPosition;
+
 struct PacketsState {
   ProtocolDef protocols[kMaxProtocols];
   FieldLine fieldLines[kMaxProtocols][kMaxFieldLines];

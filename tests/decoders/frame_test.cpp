@@ -3,6 +3,7 @@
 #include <random>
 
 #include "decoders_fixture.h"
+#include "packets/packets_state.h"
 #include "waveforms.h"
 
 namespace tqla::test {
@@ -59,8 +60,8 @@ TEST_F(FrameTest, HeaderAndNameAndRangeClamps) {
   UseHostBuffer(samples_, 100);
   ASSERT_EQ(I2c(0, 100), 1);
   EXPECT_EQ(Read("records.txt"), "  1.0us, I2C, [S] ");
-  EXPECT_EQ(decoderState.RecordOffset, 18u);
-  EXPECT_EQ(decoderState.DecoderSampleRate, 24000000u);
+  EXPECT_EQ(packets::streamPosition.RecordOffset, 18u);
+  EXPECT_EQ(packets::streamPosition.DecoderSampleRate, 24000000u);
   ASSERT_EQ(I2c(100, -5), 1);  // reversed, negative start becomes 1
   EXPECT_EQ(Read("records.txt"), "  1.0us, I2C, [S] ");
 

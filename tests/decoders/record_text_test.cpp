@@ -4,6 +4,7 @@
 #include <random>
 
 #include "decoders/fixed_text.h"
+#include "packets/packets_state.h"
 #include "decoders_fixture.h"
 
 namespace tqla::test {
@@ -55,7 +56,7 @@ TEST(RecordBuffer, LineEndsAndOffsets) {
   const std::string path = dir.file("records.txt");
   FILE* file = std::fopen(path.c_str(), "wb");
   ASSERT_NE(file, nullptr);
-  decoderState.RecordOffset = 5;
+  packets::streamPosition.RecordOffset = 5;
   {
     decoders::RecordBuffer text;
     text.Open(file);
@@ -73,7 +74,7 @@ TEST(RecordBuffer, LineEndsAndOffsets) {
   std::fclose(file);
   const auto bytes = ReadAll(path);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "a\r\nb\r\ncd" + std::string(100000, 'x') + "y");
-  EXPECT_EQ(decoderState.RecordOffset, 5u + bytes.size());
+  EXPECT_EQ(packets::streamPosition.RecordOffset, 5u + bytes.size());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "packets/bit_transforms.h"
+#include "packets/packets_state.h"
 #include "packets_fixture.h"
 
 namespace tqla::test {
@@ -50,7 +51,7 @@ TEST_F(PacketEngine, ExcludedSignalEndStartsTheNextPacket) {
 
 TEST_F(PacketEngine, TimeoutEndsThePacketBeforeTheLateEntry) {
   ASSERT_EQ(Init("[PROTOCOL]\nNAME = P\n[END]\nTYPE = TIMEOUT\nTIMEOUT = 500\n[FIELDS]\nFIELDS D.N.H\n"), 1);
-  decoderState.DecoderSampleRate = 1000000;
+  packets::streamPosition.DecoderSampleRate = 1000000;
   for (uint32_t s : {0u, 100u, 200u, 800u, 900u, 1399u}) {
     SendDataStream(0, s, static_cast<uint8_t>(s / 100), 8, 1, 0, static_cast<int32_t>(s));
   }

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "packets_fixture.h"
+#include "packets/packets_state.h"
 
 namespace tqla::test {
 namespace {
@@ -45,11 +46,11 @@ TEST_F(PacketOutput, ValueFormats) {
     sample_ = 100;
     offset_ = 0;
     for (uint8_t b : c.bytes) Data(b);
-    decoderState.RecordOffset = 77;
+    packets::streamPosition.RecordOffset = 77;
     Event(2);
     const std::string expected = std::string("P,100,") + c.record + "EoP, ,0,77\n";
     EXPECT_EQ(Records(), expected);
-    decoderState.RecordOffset = 0;
+    packets::streamPosition.RecordOffset = 0;
   }
 }
 

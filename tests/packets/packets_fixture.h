@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <string>
 
-#include "decoders/decoder_state.h"
 #include "frame/console.h"
 #include "packets/packets_state.h"
 #include "test_support.h"
@@ -31,8 +30,8 @@ class PacketsTest : public ::testing::Test {
   void SetUp() override {
     console_ = open_memstream(&consoleText_, &consoleLength_);
     SetConsoleStream(console_);
-    decoderState.RecordOffset = 0;
-    decoderState.DecoderSampleRate = 1000000;
+    packets::streamPosition.RecordOffset = 0;
+    packets::streamPosition.DecoderSampleRate = 1000000;
     packets::packetsState.parser.packetDebug = 0;  // outlives a run by design
   }
   void TearDown() override {
