@@ -235,7 +235,10 @@ bool ReleaseCaptureRing(const uint32_t* begin, const uint32_t* end) {
 // Ends a run still going when the library unloads, before the objects its
 // threads use are destroyed.
 struct RunEndAtExit {
-  RunEndAtExit() { SetBlockReleaseCheck(ReleaseCaptureRing); }
+  RunEndAtExit() {
+    SetBlockReleaseCheck(ReleaseCaptureRing);
+    SetRunEnder(EndRunBeforeClose);
+  }
   ~RunEndAtExit() { EndRun(); }
 } runEndAtExit;
 

@@ -15,6 +15,16 @@ CCyUSBDevice& USBDevice() {
   return device;
 }
 
+namespace {
+RunEnder runEnder = nullptr;
+}  // namespace
+
+void SetRunEnder(RunEnder ender) { runEnder = ender; }
+
+void EndRunOnPod() {
+  if (runEnder) runEnder();
+}
+
 bool PodIsOpen(const char* what) {
   const DeviceState& d = deviceState;
   if (d.USBDeviceDigital && d.USBDeviceAnalog && d.USBDeviceDigital->IsOpen() && d.USBDeviceAnalog->IsOpen()) {

@@ -37,6 +37,12 @@ void BuildPinMaps();
 // reason "<what>: no pod is open" as the last error.
 bool PodIsOpen(const char* what);
 
+// Closing a pod first ends a run still going on it and forgets its devices;
+// the capture engine, which owns runs, installs how (once, at load).
+using RunEnder = void (*)();
+void SetRunEnder(RunEnder ender);
+void EndRunOnPod();
+
 // One transfer queue per FX2: 32 slots of 65536 bytes with their events and
 // request contexts.
 constexpr int kQueueSlots = 32;

@@ -62,7 +62,7 @@ bool VendorRequest(CCyUSBDevice* device, uint8_t request, bool in, uint32_t valu
 }
 
 int32_t LoadImage(CCyUSBDevice* device, firmware::Image image) {
-  uint8_t* bytes = firmware::ImageFor(image, device);
+  uint8_t* bytes = device ? firmware::ImageFor(image, device->RunsStandInFirmware()) : nullptr;
   if (!bytes) {
     if (!LastErrorText()[0]) Fail("No %s to load: no pod is open", firmware::ImageName(image));
     return 0;

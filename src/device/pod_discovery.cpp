@@ -2,7 +2,6 @@
 // self-test log, and closing.
 #include <new>
 
-#include "capture/capture_run.h"
 #include "device/device_state.h"
 #include "device/pod_ids.h"
 #include "frame/export.h"
@@ -206,7 +205,7 @@ int32_t TQLA_API StillThere(void) {
 int32_t TQLA_API ClosePod(void) {
   GuardedVoid("ClosePod", [&] {
     TraceText("ClosePod");
-    EndRunBeforeClose();
+    EndRunOnPod();
     CCyUSBDevice* analog = deviceState.USBDeviceAnalog;
     CCyUSBDevice* digital = deviceState.USBDeviceDigital;
     deviceState.USBDeviceAnalog = nullptr;

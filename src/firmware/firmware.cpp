@@ -8,7 +8,6 @@
 #include <mutex>
 
 #include "frame/export.h"
-#include "usb/cyusb.h"
 
 namespace tqla::firmware {
 
@@ -135,10 +134,7 @@ uint8_t* RealImage(Image image) {
   return nullptr;
 }
 
-uint8_t* ImageFor(Image image, const CCyUSBDevice* device) {
-  if (!device) return nullptr;
-  return device->RunsStandInFirmware() ? StandInImage(image) : RealImage(image);
-}
+uint8_t* ImageFor(Image image, bool emulated) { return emulated ? StandInImage(image) : RealImage(image); }
 
 void PatchTimingDivisor(uint8_t divisor) {
   StandInImage(Image::TimingImage)[kTimingDivisorOffset] = divisor;

@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-struct CCyUSBDevice;
 
 namespace tqla::firmware {
 
@@ -43,9 +42,9 @@ uint8_t* StandInImage(Image image);
 // is missing or not 8192 bytes, with a trace line naming every path tried.
 uint8_t* RealImage(Image image);
 
-// The image device must be sent: the stand-in for an emulated FX2, otherwise
+// The image an FX2 must be sent: the stand-in for an emulated one, otherwise
 // the real one (null when missing).
-uint8_t* ImageFor(Image image, const CCyUSBDevice* device);
+uint8_t* ImageFor(Image image, bool emulated);
 
 // Sets the rate divisor byte of TimingImage, stand-in and real alike.
 void PatchTimingDivisor(uint8_t divisor);
