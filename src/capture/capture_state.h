@@ -102,6 +102,10 @@ struct StreamRing {
 
 extern StreamRing streamRing;
 
+// Puts the capture engine's state (run flags, trigger set-up, ring, stream
+// ring) back as the library loads it. No run may go.
+void ResetCapture();
+
 // Filled and free slots as both sides count them; one slot always stays empty.
 uint32_t StreamFilledSlots(uint32_t writeSlot, uint32_t readSlot);
 uint32_t StreamFreeSlots(uint32_t writeSlot, uint32_t readSlot);

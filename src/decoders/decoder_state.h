@@ -23,4 +23,8 @@ struct DecoderState {
 
 extern DecoderState decoderState;
 
+// Puts the decoders' shared state back as the library loads it: no name,
+// absolute timestamps, the record offset and rate at 0, change-to-change walks.
+void ResetDecoders();
+
 }  // namespace tqla

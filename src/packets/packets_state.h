@@ -132,4 +132,8 @@ struct PacketsState {
 
 extern PacketsState packetsState;
 
+// Closes the packet output, frees every packet list and clears the debug
+// switch (which outlives a run) and the stream position.
+void ResetPackets();
+
 }  // namespace tqla::packets

@@ -52,3 +52,14 @@ int32_t TQLA_API CloseRedodoRovodovoz(void) {
 }
 
 }  // extern "C"
+
+namespace tqla::packets {
+
+void ResetPackets() {
+  CloseRedodoRovodovoz();
+  for (int slot = 0; slot < kPacketListSlots; ++slot) UnLoadPackets(static_cast<char>(slot));
+  packetsState.parser.packetDebug = 0;
+  streamPosition = StreamPosition{};
+}
+
+}  // namespace tqla::packets

@@ -22,17 +22,15 @@ class BlockProcessors : public ::testing::Test {
   void SetUp() override {
     BuildPinMaps();
     ring_.assign(4 * 65536, 0xA5A5A5A5u);
+    ResetCapture();
     captureRing = Ring{ring_.data(), static_cast<uint32_t>(ring_.size())};
     CaptureState& c = captureState;
     c.Running = 1;
-    c.StreamMode = 0;
     c.FirstAnalogBlock = 1;
-    c.GlitchFilter = 0;
     c.ProcessedPointer = c.DigitalWritePointer = c.AnalogWritePointer = ring_.data();
-    c.DigitalWritten = c.AnalogWritten = c.MetWritten = 0;
     c.TriggerStepCount = kTriggerOff;  // the engine is tested on its own
   }
-  void TearDown() override { captureState.Running = 0; }
+  void TearDown() override { ResetCapture(); }
   std::vector<uint32_t> ring_;
 };
 

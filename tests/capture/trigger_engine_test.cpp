@@ -28,10 +28,10 @@ class TriggerEngine : public ::testing::Test {
  protected:
   void Arm(const Arming& s, uint32_t length) {
     ring_.assign(length, 0);
+    ResetCapture();
     captureRing = Ring{ring_.data(), length};
     CaptureState& c = captureState;
     c.SkipBlocks = 2;
-    c.TriggerStep = 0;
     c.TriggerStepCount = s.stepCount < 0 ? kTriggerOff : static_cast<uint32_t>(s.steps.size());
     for (size_t k = 0; k < s.steps.size(); ++k) {
       c.TriggerMask[k] = s.steps[k].first;
@@ -40,13 +40,7 @@ class TriggerEngine : public ::testing::Test {
     c.AnalogTriggerMode = s.mode;
     c.AnalogTriggerChannel = s.channel;
     c.AnalogTriggerLevel = s.level;
-    c.AnalogTriggerState = 0;
     if (s.mode == 1) c.AnalogTriggerState = 255;
-    if (s.mode == 2) c.AnalogTriggerState = 0;
-    c.Triggered = 0;
-    c.TriggerIndex = 0;
-    c.BufferStart = 0;
-    c.BufferEnd = 0;
     c.PostStoreCount = c.PostStoreTotal = s.post & 0xFFFF0000u;
     c.ProcessedPointer = ring_.data();
     c.Running = 1;

@@ -27,15 +27,12 @@ class DecodersTest : public ::testing::Test {
   void SetUp() override {
     console_ = open_memstream(&consoleText_, &consoleLength_);
     SetConsoleStream(console_);
-    captureState.TriggerIndex = 0;
-    decoderState.TimestampRelative = 0;
-    decoderState.TimestampFirst = 0;
-    decoderState.DecoderName[0] = '\0';
-    packets::packetsState.parser.packetDebug = 0;
-    decoders::SetWalkMode(decoders::WalkMode::kChanges);
+    ResetCapture();
+    ResetDecoders();
+    packets::ResetPackets();
   }
   void TearDown() override {
-    decoders::SetWalkMode(decoders::WalkMode::kChanges);
+    ResetDecoders();
     SetCurrentBuffer(nullptr, 0, 0);
     SetConsoleStream(nullptr);
     std::fclose(console_);

@@ -30,9 +30,8 @@ class PacketsTest : public ::testing::Test {
   void SetUp() override {
     console_ = open_memstream(&consoleText_, &consoleLength_);
     SetConsoleStream(console_);
-    packets::streamPosition.RecordOffset = 0;
+    packets::ResetPackets();
     packets::streamPosition.DecoderSampleRate = 1000000;
-    packets::packetsState.parser.packetDebug = 0;  // outlives a run by design
   }
   void TearDown() override {
     CloseRedodoRovodovoz();

@@ -17,8 +17,8 @@ class StreamsSource : public ::testing::Test {
   void SetUp() override {
     words_ = sim::MakeGenerated(sim::Generator::Streams)->words;
     UseHostBuffer(words_, static_cast<uint32_t>(words_.size()));
-    captureState.TriggerIndex = 0;
-    decoderState.TimestampRelative = 0;
+    ResetCapture();
+    ResetDecoders();
     DecodeSetName(const_cast<char*>("D"));
   }
   void TearDown() override { SetCurrentBuffer(nullptr, 0, 0); }
