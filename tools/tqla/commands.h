@@ -24,6 +24,9 @@ int RunEeprom(int argc, char** argv);
 int RunCapture(int argc, char** argv);
 int RunStream(int argc, char** argv);
 int RunDecode(int argc, char** argv);
+int RunGenerate(int argc, char** argv);
+int RunIo(int argc, char** argv);
+int RunCount(int argc, char** argv);
 
 inline constexpr Command kCommands[] = {
     {"demo", "capture a simulated pod's traffic, then export, draw and decode it", RunDemo},
@@ -36,6 +39,9 @@ inline constexpr Command kCommands[] = {
     {"selftest", "test the pods on the USB and print the report", RunSelftest},
     {"eeprom", "read or write the pod's EEPROM", RunEeprom},
     {"decode", "decode the bus traffic of a capture into timestamped records", RunDecode},
+    {"generate", "play a pattern out of the pod's digital lines", RunGenerate},
+    {"io", "set or read the levels of the pod's digital lines", RunIo},
+    {"count", "count the edges on every digital channel", RunCount},
 };
 
 }  // namespace tqla::cli
