@@ -125,10 +125,14 @@ TEST(CliTool, DemoCapturesOnASimulatedPodAndDecodesItsTraffic) {
     EXPECT_GT(std::filesystem::file_size(dir.file(path)), 0u) << line;
     ++files;
   }
-  EXPECT_EQ(files, 5);
+  EXPECT_EQ(files, 6);
   EXPECT_NE(demo.out.find(", I2C, [S] A0,Write ACK "), std::string::npos) << demo.out;
   EXPECT_NE(demo.out.find(", SPI, MISO,MOSI: FF, 00, FE, 01, FD, 02, FC, 03, "), std::string::npos) << demo.out;
   EXPECT_NE(demo.out.find(", UART, CH6 tqla demo pod "), std::string::npos) << demo.out;
+  EXPECT_NE(demo.out.find("d/loopback.csv: 65536 samples at 1000000 Hz on 16 lines, played once; 0 underruns\n"
+                          "loopback: 65536 samples generated and captured back, all match\n"),
+            std::string::npos)
+      << demo.out;
 
   // The capture triggered where SDA (d1) falls while SCL (d0) is high.
   const size_t at = demo.out.find("I2C start at sample ");

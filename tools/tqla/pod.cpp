@@ -22,10 +22,11 @@ constexpr SimTraffic kSimTraffic[] = {
 
 }  // namespace
 
-void AttachSimulatedPod(uint32_t id, int32_t source) {
+int32_t AttachSimulatedPod(uint32_t id, int32_t source) {
   const int32_t pod = TqlaSimAddPod(id);
   if (!pod) throw CliError("cannot attach a simulated pod with ID " + std::to_string(id));
   TqlaSimSetSource(pod, source);
+  return pod;
 }
 
 int32_t SimTrafficSource(const std::string& name) {

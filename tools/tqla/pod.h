@@ -9,8 +9,9 @@
 namespace tqla::cli {
 
 // Attaches a simulated pod with pod ID id playing a built-in source
-// (TQLA_SIM_SOURCE_*), for the global --sim option and the demo.
-void AttachSimulatedPod(uint32_t id, int32_t source);
+// (TQLA_SIM_SOURCE_*), for the global --sim option and the demo. Returns the
+// simulated pod's handle.
+int32_t AttachSimulatedPod(uint32_t id, int32_t source);
 
 // The built-in source of a named simulated traffic ("demo", "fieldbus",
 // "streams");
