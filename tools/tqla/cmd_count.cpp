@@ -20,7 +20,9 @@ namespace tqla::cli {
 
 namespace {
 
-constexpr auto kPollInterval = std::chrono::milliseconds(50);
+using Seconds = std::chrono::duration<double>;
+
+constexpr Seconds kPollInterval = std::chrono::milliseconds(50);
 constexpr double kLiveSeconds = 0.2;
 constexpr double kPlainLineSeconds = 1.0;
 
@@ -124,7 +126,6 @@ int RunCount(int argc, char** argv) {
   double shown = 0;
   bool interrupted = false, failed = false;
   for (;;) {
-    std::this_thread::sleep_for(kPollInterval);
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     interrupted = InterruptGuard::Interrupted();
     failed = captureState.Running.load() == 0;
@@ -144,6 +145,7 @@ int RunCount(int argc, char** argv) {
       std::fflush(stdout);
     }
     if (over) break;
+    std::this_thread::sleep_for(std::min<Seconds>(kPollInterval, Seconds(timed ? seconds - elapsed : 1)));
   }
   if (live) std::printf("\r\033[K");
   if (!StopPulseCount()) throw CliError("the count did not stop in time (--verbose shows why)");

@@ -17,7 +17,9 @@ namespace tqla::cli {
 
 namespace {
 
-constexpr auto kPollInterval = std::chrono::milliseconds(50);
+using Seconds = std::chrono::duration<double>;
+
+constexpr Seconds kPollInterval = std::chrono::milliseconds(50);
 constexpr uint32_t kDefaultRateHz = 1000000;
 
 constexpr OptionSpec kOptions[] = {
@@ -131,7 +133,8 @@ int RunGenerate(int argc, char** argv) {
       break;
     }
     if (repeat == Repeat::Timed && elapsed >= seconds) break;
-    std::this_thread::sleep_for(kPollInterval);
+    std::this_thread::sleep_for(
+        std::min<Seconds>(kPollInterval, Seconds(repeat == Repeat::Timed ? seconds - elapsed : 1)));
   }
   if (live) std::fprintf(stderr, "\r%70s\r", "");
   // A run that ends by itself (or fails) has ended its thread already.
