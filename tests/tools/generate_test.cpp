@@ -283,6 +283,35 @@ TEST_F(PatternCommands, GenerateLoopsUntilCtrlCOrItsTime) {
   EXPECT_NE(onceOut.find("stopped by Ctrl-C at "), std::string::npos) << onceOut;
 }
 
+// A pod that leaves the bus ends a loop or a count with the library's reason.
+TEST_F(PatternCommands, AnUnpluggedPodFailsTheRunWithItsReason) {
+  WriteText(dir_.file("p.csv"), HexWords(RandomWords(1000, 6)));
+  TqlaSimSetRealTime(generator_, 1);
+  const struct {
+    CommandRun command;
+    std::vector<std::string> words;
+    const char* message;
+  } kRuns[] = {
+      {RunGenerate, {"--loop", "p.csv"}, "the pod stopped taking the pattern and the run ended: The run failed: "},
+      {RunCount, {}, "the pod stopped delivering samples; the counts are those until then: The run failed: "},
+  };
+  for (const auto& r : kRuns) {
+    SCOPED_TRACE(r.message);
+    TqlaSimReset();
+    const int32_t pod = TqlaSimAddPod(kGenerator);
+    auto run = std::async(std::launch::async, RunWords, r.command, InDir(r.words));
+    // Running once the pod has its generate command or GO.
+    EXPECT_TRUE(PollFor([&] { return TqlaSimReadOutput(pod, TQLA_SIM_DIGITAL, 0x01, nullptr, 0) > 0; }));
+    ASSERT_EQ(TqlaSimInjectFault(pod, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
+    try {
+      run.get();
+      ADD_FAILURE() << "no failure";
+    } catch (const CliError& e) {
+      EXPECT_NE(std::string(e.what()).find(r.message), std::string::npos) << e.what();
+    }
+  }
+}
+
 TEST_F(PatternCommands, IoSetThenGetOnASelfWiredPod) {
   ASSERT_EQ(TqlaSimSetLoopback(generator_, generator_), 1);
   const auto [setStatus, setOut] = RunPrinting(RunIo, {"set", "0xBEEF", "--pod", std::to_string(kGenerator)});

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "capture.h"
-#include "capture/capture_state.h"
 #include "cli.h"
 #include "commands.h"
 #include "pattern_file.h"
@@ -42,8 +41,8 @@ constexpr CommandSpec kSpec = {
     "refreshing line when standard output is a terminal, otherwise as a line every\n"
     "second (the time in seconds, then the counts from channel 0 on); the time or\n"
     "Ctrl-C ends the count with a table. With a qualifier a change counts only when\n"
-    "the sample that completes it qualifies. Ctrl-C before --time has run out makes\n"
-    "the exit status 2.",
+    "the sample that completes it qualifies. Breaks (samples the pod lost) are\n"
+    "reported as a warning. Ctrl-C before --time has run out makes the exit status 2.",
     kOptions,
     0,
     0,
@@ -119,16 +118,21 @@ int RunCount(int argc, char** argv) {
   OpenPod pod(podId);
   InterruptGuard interrupts;
   if (!StartPulseCount(static_cast<uint8_t>(width), RateCode(rateHz), qualifier.mask, qualifier.value))
-    throw CliError("the pod did not start counting (--verbose shows why)");
+    throw CliError(WithReason("the pod did not start counting"));
   const bool live = isatty(STDOUT_FILENO);
   const size_t columns = live ? TerminalColumns() : 0;
   const auto begin = std::chrono::steady_clock::now();
   double shown = 0;
   bool interrupted = false, failed = false;
+  int32_t breaks = 0;
   for (;;) {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     interrupted = InterruptGuard::Interrupted();
-    failed = captureState.Running.load() == 0;
+    // The counting image reports its FIFO overflows as a capture does.
+    char running = 1;
+    const int32_t status = CaptureStatus(nullptr, &running, nullptr, nullptr, nullptr, nullptr, nullptr);
+    failed = status == -1 || !running;
+    if (!failed) breaks = std::max(breaks, status & 0xFF);
     const bool over = interrupted || failed || (timed && elapsed >= seconds);
     if (!over && elapsed - shown >= (live ? kLiveSeconds : kPlainLineSeconds)) {
       shown = elapsed;
@@ -148,11 +152,16 @@ int RunCount(int argc, char** argv) {
     std::this_thread::sleep_for(std::min<Seconds>(kPollInterval, Seconds(timed ? seconds - elapsed : 1)));
   }
   if (live) std::printf("\r\033[K");
-  if (!StopPulseCount()) throw CliError("the count did not stop in time (--verbose shows why)");
+  if (!StopPulseCount()) throw CliError(WithReason("the count did not stop"));
   const Counts counts = ReadCounts();
   std::printf("channel  edges\n");
   for (size_t i = 0; i < channels; ++i) std::printf("%7zu  %u\n", i, counts[i]);
-  if (failed) throw CliError("the pod stopped delivering samples (unplugged?); the counts are those until then");
+  if (failed)
+    throw CliError("the pod stopped delivering samples; the counts are those until then: " +
+                   RunFailure().value_or("the count ended by itself"));
+  if (breaks > 0)
+    std::fprintf(stderr, "tqla count: warning: the pod reported %d break%s: samples were lost and their edges not counted\n",
+                 breaks, breaks == 1 ? "" : "s");
   return interrupted && timed ? kExitCutShort : 0;
 }
 

@@ -5,13 +5,13 @@
 #include <thread>
 
 #include "capture.h"
-#include "capture/capture_state.h"
 #include "cli.h"
 #include "commands.h"
 #include "pattern_file.h"
 #include "pod.h"
 #include "pod_capture.h"
 #include "tqla/tqla.h"
+#include "tqla/tqla_ext.h"
 
 namespace tqla::cli {
 
@@ -48,14 +48,11 @@ constexpr CommandSpec kSpec = {
 
 enum class Repeat { Once, Loop, Timed };
 
-// The pod's status byte counts its underruns modulo 256. A read that fails
-// gives 0, which is taken for a failed read rather than a wrap to exactly 0.
+// The pod's status byte counts its underruns modulo 256.
 class UnderrunCount {
  public:
   void Update(uint8_t status) {
-    if (status >= last_) total_ += status - last_;
-    else if (status != 0) total_ += 256u - last_ + status;
-    else return;
+    total_ += static_cast<uint8_t>(status - last_);
     last_ = status;
   }
   uint64_t total() const { return total_; }
@@ -106,7 +103,7 @@ int RunGenerate(int argc, char** argv) {
   // Loop flag off for a single run: unlike StartGenerate it leaves the
   // pattern's last words alone and holds the last one.
   if (!StartLoopGenerate(width, RateCode(*rateHz), 0, pattern.words.data(), length, repeat != Repeat::Once))
-    throw CliError("the pod did not start the pattern (--verbose shows why)");
+    throw CliError(WithReason("the pod did not start the pattern"));
   StopsGeneration stops;
 
   const bool live = isatty(STDERR_FILENO);
@@ -116,7 +113,8 @@ int RunGenerate(int argc, char** argv) {
   double elapsed = 0;
   char running = 1, percent = 0;
   for (;;) {
-    underruns.Update(static_cast<uint8_t>(GenerateStatus(nullptr, &running, nullptr, &percent)));
+    const int32_t status = GenerateStatus(nullptr, &running, nullptr, &percent);
+    if (*TqlaLastError() == '\0') underruns.Update(static_cast<uint8_t>(status));
     elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     if (live) {
       // A looping pattern's pass is reckoned from the time the pod has played.
@@ -137,11 +135,11 @@ int RunGenerate(int argc, char** argv) {
         std::min<Seconds>(kPollInterval, Seconds(repeat == Repeat::Timed ? seconds - elapsed : 1)));
   }
   if (live) std::fprintf(stderr, "\r%70s\r", "");
-  // A run that ends by itself (or fails) has ended its thread already.
-  if (!StopGenerate()) throw CliError("the run did not stop in time (--verbose shows why)");
-  if (captureState.BreakCount.load() < 0 || (!running && repeat != Repeat::Once))
-    throw CliError("the pod stopped taking the pattern (unplugged?) and the run ended");
-  underruns.Update(static_cast<uint8_t>(GenerateStatus(nullptr, nullptr, nullptr, nullptr)));
+  // Underruns are counted up to here: stopping leaves the pod without data.
+  if (!StopGenerate()) throw CliError(WithReason("the run did not stop"));
+  if (const std::optional<std::string> failure = RunFailure())
+    throw CliError("the pod stopped taking the pattern and the run ended: " + *failure);
+  if (!running && repeat != Repeat::Once) throw CliError("the repeating run ended by itself");
 
   std::string how;
   if (repeat == Repeat::Once)

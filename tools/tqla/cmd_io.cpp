@@ -57,15 +57,15 @@ int RunIo(int argc, char** argv) {
 
   OpenPod pod(podId);
   if (SetMode(kStaticIoMode) != 1)
-    throw CliError("the pod did not start its static I/O image (--verbose shows why)");
+    throw CliError(WithReason("the pod did not start its static I/O image"));
   if (set) {
-    if (SetSignals(mask, 1, &value) != 1) throw CliError("the pod did not take the value (--verbose shows why)");
+    if (SetSignals(mask, 1, &value) != 1) throw CliError(WithReason("the pod did not take the value"));
     std::printf("lines set to %04X (mask %04X)\n", value, mask);
     return 0;
   }
   std::vector<uint32_t> values(count);
   if (GetSignals(mask, static_cast<uint32_t>(count), values.data()) != 1)
-    throw CliError("the pod did not answer the read (--verbose shows why)");
+    throw CliError(WithReason("the pod did not answer the read"));
   for (uint32_t v : values) std::printf("%04X\n", v & 0xFFFF);
   return 0;
 }

@@ -42,6 +42,17 @@ std::string SimTrafficNames() {
   return names;
 }
 
+std::string WithReason(const std::string& what) {
+  const std::string reason = TqlaLastError();
+  return what + (reason.empty() ? " (--verbose shows why)" : ": " + reason);
+}
+
+std::optional<std::string> RunFailure() {
+  // A run that has ended leaves its result where the capture status reads it.
+  if (CaptureStatus(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) >= 0) return std::nullopt;
+  return TqlaLastError();
+}
+
 std::vector<uint32_t> ListPods() {
   // Two entries per pod at most, for up to 255 devices on the bus.
   std::vector<uint32_t> ids(512);

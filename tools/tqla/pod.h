@@ -19,6 +19,14 @@ int32_t AttachSimulatedPod(uint32_t id, int32_t source);
 int32_t SimTrafficSource(const std::string& name);
 std::string SimTrafficNames();
 
+// The message for a library call that just failed: what, then the library's
+// reason when it gives one, else a pointer to --verbose.
+std::string WithReason(const std::string& what);
+
+// Why the last run (a generation or a pulse count, once ended) failed, or
+// nothing when it did not.
+std::optional<std::string> RunFailure();
+
 // The IDs of the pods on the bus, each once, in bus order.
 std::vector<uint32_t> ListPods();
 
