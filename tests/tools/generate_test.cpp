@@ -125,7 +125,8 @@ TEST(PatternFile, OtherWritersVcdShapesAndHexWords) {
   expected.push_back(0x8003);
   EXPECT_EQ(ReadVcdPattern(vcd + "1!!\n", 50000000).words, expected);
 
-  EXPECT_EQ(ReadHexWordPattern("words\r\n0x1\r\n\r\nFFFF\r\n  a5 \r\n").words, (std::vector<uint32_t>{1, 0xFFFF, 0xA5}));
+  EXPECT_EQ(ReadHexWordPattern("words\r\n0x1\r\n\r\nFFFF\r\n  a5 \r\n").words,
+            (std::vector<uint32_t>{1, 0xFFFF, 0xA5}));
   EXPECT_EQ(ReadHexWordPattern("cafe\n1\n").words, (std::vector<uint32_t>{0xCAFE, 1})) << "a word is no header";
 
   // Files go by their name, else by their contents.

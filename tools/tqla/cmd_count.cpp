@@ -160,7 +160,8 @@ int RunCount(int argc, char** argv) {
     throw CliError("the pod stopped delivering samples; the counts are those until then: " +
                    RunFailure().value_or("the count ended by itself"));
   if (breaks > 0)
-    std::fprintf(stderr, "tqla count: warning: the pod reported %d break%s: samples were lost and their edges not counted\n",
+    std::fprintf(stderr,
+                 "tqla count: warning: the pod reported %d break%s: samples were lost and their edges not counted\n",
                  breaks, breaks == 1 ? "" : "s");
   return interrupted && timed ? kExitCutShort : 0;
 }

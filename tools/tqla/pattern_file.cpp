@@ -1,6 +1,7 @@
 #include "pattern_file.h"
 
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -66,14 +67,11 @@ std::optional<uint16_t> ParseLineValue(const std::string& text) {
   const size_t digitsAt = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 2 : 0;
   const size_t digits = text.size() - digitsAt;
   if (digits == 0 || digits > 4) return std::nullopt;
-  uint32_t value = 0;
-  for (size_t i = digitsAt; i < text.size(); ++i) {
-    const char c = text[i];
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-    value = value * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                                                                                           : std::tolower(c) - 'a' + 10);
-  }
-  return static_cast<uint16_t>(value);
+  uint16_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data() + digitsAt, end, value, 16);
+  if (ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
 }
 
 uint16_t LineValueArgument(const std::string& what, const std::string& text) {

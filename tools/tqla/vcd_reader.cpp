@@ -42,7 +42,9 @@ class Tokens {
     }
     return words;
   }
-  CliError Error(const std::string& message) const { return CliError("line " + std::to_string(line_) + ": " + message); }
+  CliError Error(const std::string& message) const {
+    return CliError("line " + std::to_string(line_) + ": " + message);
+  }
 
  private:
   static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
@@ -63,7 +65,8 @@ TimeUnit ParseTimescale(const std::vector<std::string_view>& words, const Tokens
   static constexpr struct {
     const char* name;
     uint64_t perSecond;
-  } kUnits[] = {{"s", 1}, {"ms", 1000}, {"us", 1000000}, {"ns", 1000000000}, {"ps", 1000000000000}, {"fs", 1000000000000000}};
+  } kUnits[] = {{"s", 1},          {"ms", 1000},          {"us", 1000000},
+                {"ns", 1000000000}, {"ps", 1000000000000}, {"fs", 1000000000000000}};
   for (const char* multiple : {"100", "10", "1"}) {
     if (text.rfind(multiple, 0) != 0) continue;
     const std::string unit = text.substr(std::strlen(multiple));
