@@ -53,6 +53,7 @@ void PulseCountThread(CCyUSBDevice* device) {
   TraceText("Beginning Transfer");
   pulseCount.FirstBlock = true;
   for (int i = 0; i < kQueueSlots; ++i) QueueSlot(ep, q, i);
+  queuedThreads.fetch_add(1);
   FailureWatch watch(ep, "Digital");
   int last = kQueueSlots - 1;
   while (c.Running.load()) {
@@ -159,7 +160,11 @@ int32_t TQLA_API StartPulseCount(uint8_t width, uint32_t rate, uint32_t qualifie
     c.StreamMode.store(0);
     c.Running.store(1);
     c.BothStopped.store(0);
+    // GO once the thread's reads are queued: the pod's FIFO holds well under
+    // a millisecond of samples, and those lost before would go uncounted.
+    queuedThreads.store(0);
     StartRunThread(PulseCountThread, digital, false);
+    WaitThreadsQueued(1);
     SendGo(divisor);
     return 1;
   });
