@@ -59,7 +59,8 @@ class Lines {
   std::vector<uint32_t>& words_;
 };
 
-// Asynchronous serial, 8N1, 16 samples per bit, on channel 6.
+// Asynchronous serial, 8N1, 16 samples per bit, on channel 6: the text again
+// and again, the line idle for 16 bits after each.
 void RenderUart(Lines& lines, uint32_t period) {
   constexpr uint32_t kBit = 16;
   constexpr std::string_view kText = "tqla demo pod ";
@@ -70,6 +71,9 @@ void RenderUart(Lines& lines, uint32_t period) {
     lines.Set(6, at, kBit, false);
     for (int bit = 0; bit < 8; ++bit) lines.Set(6, at + (1 + bit) * kBit, kBit, (byte >> bit) & 1);
     at += 12 * kBit;  // start, 8 data, stop, 2 idle
+    // The line rests after each text, so a reader can find where a character
+    // begins: nowhere else is it high for 10 bits.
+    if (c + 1 == kText.size()) at += 16 * kBit;
   }
 }
 

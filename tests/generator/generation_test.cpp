@@ -109,6 +109,7 @@ class Generation : public test::SimBusTest {
     // holds the samples from GO on.
     EXPECT_EQ(StartCapture(3, 0, 1, 128, rate, 0, nullptr, 0, ring.data(), words, 0), 1);
     EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }, std::chrono::seconds(20)));
+    EXPECT_EQ(CaptureStatus(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0) << "no block lost";
     EXPECT_EQ(StopCapture(), 1);
     return ring;
   }
@@ -150,7 +151,8 @@ TEST_F(Generation, AtTheTrueRateTooWithoutUnderruns) {
 #endif
   constexpr uint32_t kLength = 1u << 20, kLeadIn = 65536;
   TqlaSimSetRealTime(generatorPod_, 1);
-  TqlaSimSetRealTime(capturerPod_, 1);
+  // The wired pod replays a recording: its own pacing proves nothing here and
+  // would let a loaded machine drop its blocks.
   // 24 MHz at the true rate is the benchmark's (bench/generator.cpp): a test must not
   // depend on the machine keeping 48 MB/s flowing under a sanitizer and a full load.
   for (uint32_t rate : {87u, 27u}) {

@@ -225,8 +225,19 @@ int RunDemo(int argc, char** argv) {
   PrintFirstRecords(file("demo-i2c.txt"));
   Run(RunDecode, {"spi", "-o", file("demo-spi.txt"), "--name", "SPI", "--words", "4", capturePath});
   PrintFirstRecords(file("demo-spi.txt"));
+  // The capture may begin inside a character: decoding starts where the
+  // serial line has been idle (high) for a whole character's time.
+  constexpr uint32_t kSerialChannel = 6, kCharacterSamples = 10 * (kDemoRateHz / kDemoBaud);
+  uint32_t idleFrom = 0;
+  for (uint32_t i = 0, high = 0; i < capture.samples.size(); ++i) {
+    high = (capture.samples[i] >> kSerialChannel & 1) ? high + 1 : 0;
+    if (high == kCharacterSamples) {
+      idleFrom = i;
+      break;
+    }
+  }
   Run(RunDecode, {"async", "-o", file("demo-uart.txt"), "--name", "UART", "--baud", std::to_string(kDemoBaud),
-                  "--per-line", "14", "-f", "char", "-d", "none", capturePath});
+                  "--per-line", "14", "-f", "char", "-d", "none", "--from", std::to_string(idleFrom), capturePath});
   PrintFirstRecords(file("demo-uart.txt"));
   LoopbackDemo(demoPod, dir);
   return 0;
