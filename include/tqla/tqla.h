@@ -470,14 +470,19 @@ TQLA_EXPORT int32_t TQLA_API InitializeRedodoRovodovoz(char* protocolFile, char*
     char* errorText);
 /* flushes and closes the packet output; returns 1 */
 TQLA_EXPORT int32_t TQLA_API CloseRedodoRovodovoz(void);
-/* loads a packet record file into slot; the number of packets */
+/* The text buffer hosts pass to LookupLabel and LookupValue must hold
+ * TQLA_PACKET_TEXT_SIZE bytes: LoadPackets cuts every label and value it
+ * loads to TQLA_PACKET_TEXT_SIZE - 1 characters, which no value text of the
+ * packet engine exceeds. tqla_ext.h has lookups that take a buffer size. */
+#define TQLA_PACKET_TEXT_SIZE 64000
+/* loads a packet record file (a regular file; anything else loads nothing) into slot; the number of packets */
 TQLA_EXPORT int32_t TQLA_API LoadPackets(char slot, char* fileName);
 /* frees the packets of slot; returns 1 */
 TQLA_EXPORT int32_t TQLA_API UnLoadPackets(char slot);
-/* copies the label of pair pairIndex of packet packetIndex into text; 1, or 0 if absent */
+/* copies the label of pair pairIndex of packet packetIndex into text (TQLA_PACKET_TEXT_SIZE bytes); 1, or 0 if absent */
 TQLA_EXPORT int32_t TQLA_API LookupLabel(char slot, char* text, int32_t packetIndex,
     int32_t pairIndex);
-/* copies the value of pair pairIndex of packet packetIndex into text; 1, or 0 if absent */
+/* copies the value of pair pairIndex of packet packetIndex into text (TQLA_PACKET_TEXT_SIZE bytes); 1, or 0 if absent */
 TQLA_EXPORT int32_t TQLA_API LookupValue(char slot, char* text, int32_t packetIndex,
     int32_t pairIndex);
 

@@ -42,6 +42,17 @@ TQLA_EXPORT const char* TQLA_API TqlaLastError(void);
  * add-in is loaded. Without an add-in, ADDIN passes bits through unchanged. */
 TQLA_EXPORT int32_t TQLA_API TqlaSetAddinLibrary(const char* path);
 
+/* ---- Packet lists ---- */
+
+/* LookupLabel and LookupValue for a buffer of any size: copies at most
+ * size - 1 characters of the text and a NUL into text (nothing when text is
+ * null or size 0). Returns the text's whole length in characters, so that a
+ * call with size 0 tells the size needed (the length + 1), or -1 when the
+ * pair has no such text (text is then unchanged). */
+TQLA_EXPORT int32_t TQLA_API TqlaLookupLabelSized(char slot, char* text, uint32_t size, int32_t packetIndex,
+    int32_t pairIndex);
+TQLA_EXPORT int32_t TQLA_API TqlaLookupValueSized(char slot, char* text, uint32_t size, int32_t packetIndex,
+    int32_t pairIndex);
 
 /* ---- Simulated pod ----
  * A simulated pod behaves as a real one on the USB: two FX2 controllers

@@ -90,7 +90,7 @@ CaptureFileRead ReadCaptureFile(const char* fileName, CaptureLayout layout, cons
                                 uint64_t blockBytes, bool useStoredLength, void* data, uint64_t dataCapacity,
                                 const SecondBlockDestination& second) {
   CaptureFileRead result;
-  DataFile file = OpenDataFile(fileName, "rb");
+  DataFile file = OpenDataFileToRead(fileName);
   if (!file) return result;
   result.opened = true;
   std::FILE* f = file.get();
@@ -110,9 +110,11 @@ CaptureFileRead ReadCaptureFile(const char* fileName, CaptureLayout layout, cons
   result.dataBytes = ReadBlock(f, blockBytes, data, dataCapacity);
   if (layout == CaptureLayout::Config16) {
     // Whatever of the first block was not stored is skipped by position.
-    const auto secondStart = static_cast<off_t>(DataOffset(layout) + blockBytes);
-    const std::span<uint8_t> into = second ? second(blockBytes) : std::span<uint8_t>{};
-    if (!into.empty() && fseeko(f, secondStart, SEEK_SET) == 0)
+    const uint64_t secondStart = DataOffset(layout) + blockBytes;
+    const uint64_t fileBytes = static_cast<uint64_t>(std::max<int64_t>(RegularFileSize(f), 0));
+    const uint64_t inFile = fileBytes > secondStart ? std::min(fileBytes - secondStart, blockBytes) : 0;
+    const std::span<uint8_t> into = second && inFile ? second(inFile) : std::span<uint8_t>{};
+    if (!into.empty() && fseeko(f, static_cast<off_t>(secondStart), SEEK_SET) == 0)
       result.secondBytes = ReadBlock(f, blockBytes, into.data(), into.size());
   }
   return result;
@@ -159,10 +161,11 @@ bool SaveCurrent(const char* fileName, CaptureLayout layout, const CaptureFileFi
                           second.words, static_cast<uint64_t>(second.length) * 4);
 }
 
-// The second array grows to hold the stored length, never past BufferLength
-// words; a growth that memory refuses stores nothing of the second block.
-std::span<uint8_t> SecondArrayFor(uint64_t blockBytes) {
-  const uint64_t words = std::min<uint64_t>((blockBytes + 3) / 4, sampleBuffer.BufferLength);
+// The second array grows to hold what the file has of the second block (never
+// the stored length itself, which a file can set to anything), and never past
+// BufferLength words; a growth that memory refuses stores nothing of it.
+std::span<uint8_t> SecondArrayFor(uint64_t bytesInFile) {
+  const uint64_t words = std::min<uint64_t>((bytesInFile + 3) / 4, sampleBuffer.BufferLength);
   if (words == 0) return {};
   const WordSpan array = EnsureSecondArray(static_cast<uint32_t>(words));
   if (array.empty()) return {};
@@ -266,9 +269,9 @@ int32_t TQLA_API SaveFileDataAndConfig16(
 }
 
 // Both blocks are bounded by real storage: the sample buffer's allocation, and
-// a second array grown to the stored length but never past BufferLength
-// words. The result counts the second-block bytes actually stored (0 when the
-// second array cannot be allocated).
+// a second array grown to what the file holds of the second block, never past
+// BufferLength words nor free memory. The result counts the second-block bytes
+// actually stored (0 when the second array cannot be allocated).
 int32_t TQLA_API OpenFileDataAndConfig16(
     char* t1, char* t2, char* t3, char* t4, char* t5, char* t6, char* t7, char* t8, uint8_t* headerByte,
     uint32_t* storedLength, uint8_t* c1, uint8_t* c2, uint8_t* c3, uint8_t* c4, uint8_t* c5, uint8_t* c6,

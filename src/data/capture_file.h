@@ -47,11 +47,11 @@ struct CaptureFileRead {
   uint64_t secondBytes = 0;  // bytes read into the second block's destination
 };
 
-// Where the second block goes, asked once its length is known; an empty span
-// stores nothing of it.
-using SecondBlockDestination = std::function<std::span<uint8_t>(uint64_t blockBytes)>;
+// Where the second block goes, asked with the bytes of it that the file
+// really holds (at most the block length); an empty span stores nothing.
+using SecondBlockDestination = std::function<std::span<uint8_t>(uint64_t bytesInFile)>;
 
-// Reads fileName in layout into the host's variables, then up to blockBytes
+// Reads fileName (a regular file only) in layout into the host's variables, then up to blockBytes
 // of the data block into data (at most dataCapacity bytes are stored). For the
 // configuration layouts blockBytes is taken from the stored length read from
 // the file when useStoredLength is set. The second block of Config16 begins

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "frame/regular_file.h"
+
 namespace tqla {
 
 struct FileCloser {
@@ -16,6 +18,9 @@ inline DataFile OpenDataFile(const char* fileName, const char* mode) {
   if (!fileName) return nullptr;
   return DataFile(std::fopen(fileName, mode));
 }
+
+// Files are read only when they are regular files (frame/regular_file.h).
+inline DataFile OpenDataFileToRead(const char* fileName) { return DataFile(OpenRegularFile(fileName)); }
 
 // Bytes of the sample buffer that really exist, whatever BufferLength says.
 uint64_t SampleStorageBytes();

@@ -47,7 +47,7 @@ template <class Destination>
 int32_t ReadRange(const char* fileName, Destination destination) {
   const WordSpan s = CurrentSamples();
   if (s.empty()) return 0;
-  DataFile file = OpenDataFile(fileName, "rb");
+  DataFile file = OpenDataFileToRead(fileName);
   if (!file) return 0;
   int32_t stored[2];
   if (std::fread(stored, sizeof(int32_t), 2, file.get()) != 2) return 0;

@@ -65,7 +65,7 @@ int32_t TQLA_API AppendBetweenSampleData(char* fileName, uint32_t first, uint32_
 // fits; the result is the number of words actually stored.
 int32_t TQLA_API ExtractBufferFromFile(char* fileName, uint32_t count) {
   return Guarded<int32_t>("ExtractBufferFromFile", 0, [&] {
-    DataFile file = OpenDataFile(fileName, "rb");
+    DataFile file = OpenDataFileToRead(fileName);
     if (!file) return 0;
     const uint64_t found = SeekPastMarker(file.get());
     if (found == 0) return 0;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "frame/export.h"
+#include "frame/regular_file.h"
 
 using namespace tqla;
 
@@ -89,7 +90,7 @@ void Merge(const char* folder, const char* inputStem, const char* outputName, Ke
   FILE* out = std::fopen((base + outputName).c_str(), "wb");
   Source sources[kChannels];
   for (int n = 0; n < kChannels; ++n) {
-    sources[n].file = std::fopen((base + inputStem + std::to_string(n) + ".txt").c_str(), "rb");
+    sources[n].file = OpenRegularFile((base + inputStem + std::to_string(n) + ".txt").c_str());
     Advance(sources[n], parse);
   }
   for (;;) {

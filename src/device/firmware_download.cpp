@@ -6,6 +6,7 @@
 #include "device/device_state.h"
 #include "device/pod_firmware.h"
 #include "frame/export.h"
+#include "frame/regular_file.h"
 
 using namespace tqla;
 
@@ -29,7 +30,7 @@ int32_t DownloadFromFile(CCyUSBDevice* device, uint32_t address, const char* pat
     FailText("No program file named");
     return 0;
   }
-  FILE* file = std::fopen(path, "rb");
+  FILE* file = OpenRegularFile(path);
   if (!file) {
     Fail("Can not open program file %s", path);
     return 0;

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "frame/export.h"
+#include "frame/regular_file.h"
 
 namespace tqla::firmware {
 
@@ -44,7 +45,7 @@ std::string Env(const char* name) {
 
 // Reads exactly one image; false when the file is missing or has another size.
 bool ReadImage(const std::string& path, uint8_t* into) {
-  FILE* file = std::fopen(path.c_str(), "rb");
+  FILE* file = OpenRegularFile(path.c_str());
   if (!file) return false;
   const size_t got = std::fread(into, 1, kImageBytes, file);
   const bool longer = std::fgetc(file) != EOF;

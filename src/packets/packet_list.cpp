@@ -1,8 +1,10 @@
 // Packet lists: packet record files read back as label/value pairs.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "frame/export.h"
+#include "frame/regular_file.h"
 #include "packets/packets_state.h"
 
 using namespace tqla;
@@ -12,6 +14,7 @@ namespace {
 
 constexpr const char* kSeparators = ",\n\r";
 constexpr int kMaxPairs = kPointersPerPacket / 2;
+constexpr size_t kMaxTextLength = TQLA_PACKET_TEXT_SIZE - 1;
 
 PacketList* Slot(char slot) {
   const int index = static_cast<signed char>(slot);
@@ -24,13 +27,8 @@ void Release(PacketList& list) {
   list = PacketList{};
 }
 
-long FileSize(FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return 0;
-  const long size = std::ftell(file);
-  std::rewind(file);
-  return size < 0 ? 0 : size;
-}
-
+// Tokens longer than kMaxTextLength are cut to it, so that every text a
+// lookup hands out fits a host's buffer of TQLA_PACKET_TEXT_SIZE.
 char* NextToken(char*& cursor) {
   char* p = cursor + std::strspn(cursor, kSeparators);
   if (!*p) {
@@ -40,33 +38,53 @@ char* NextToken(char*& cursor) {
   char* end = p + std::strcspn(p, kSeparators);
   cursor = *end ? end + 1 : end;
   *end = '\0';
+  if (static_cast<size_t>(end - p) > kMaxTextLength) p[kMaxTextLength] = '\0';
   return p;
 }
 
-int32_t Lookup(char slot, char* text, int32_t packetIndex, int32_t pairIndex, int which) {
+// Label (which 0) or value (1) of a pair; null when absent.
+const char* Find(char slot, int32_t packetIndex, int32_t pairIndex, int which) {
   const PacketList* list = Slot(slot);
-  if (!list || !text || !list->pointers) return 0;
-  if (packetIndex < 0 || packetIndex >= list->packetCount || pairIndex < 0 || pairIndex >= kMaxPairs) return 0;
-  const char* found = list->pointers[static_cast<size_t>(packetIndex) * kPointersPerPacket + 2 * pairIndex + which];
+  if (!list || !list->pointers) return nullptr;
+  if (packetIndex < 0 || packetIndex >= list->packetCount || pairIndex < 0 || pairIndex >= kMaxPairs) return nullptr;
+  return list->pointers[static_cast<size_t>(packetIndex) * kPointersPerPacket + 2 * pairIndex + which];
+}
+
+int32_t Lookup(char slot, char* text, int32_t packetIndex, int32_t pairIndex, int which) {
+  const char* found = text ? Find(slot, packetIndex, pairIndex, which) : nullptr;
   if (!found) return 0;
   std::strcpy(text, found);
   return 1;
+}
+
+int32_t LookupSized(char slot, char* text, uint32_t size, int32_t packetIndex, int32_t pairIndex, int which) {
+  const char* found = Find(slot, packetIndex, pairIndex, which);
+  if (!found) return -1;
+  const size_t length = std::strlen(found);
+  if (text && size > 0) {
+    const size_t copied = std::min<size_t>(length, size - 1);
+    std::memcpy(text, found, copied);
+    text[copied] = '\0';
+  }
+  return static_cast<int32_t>(length);
 }
 
 }  // namespace
 
 extern "C" {
 
-// Slots outside 0-3 load nothing (0). Loading into a loaded slot replaces its
-// list. Tokens past the 128 pointers of a packet are dropped.
+// Slots outside 0-3 load nothing (0), and so does anything but a regular
+// file. Loading into a loaded slot replaces its list. Tokens past the 128
+// pointers of a packet are dropped; labels and values are cut to
+// TQLA_PACKET_TEXT_SIZE - 1 characters.
 int32_t TQLA_API LoadPackets(char slot, char* fileName) {
   return Guarded<int32_t>("LoadPackets", 0, [&]() -> int32_t {
     PacketList* list = Slot(slot);
     if (!list) return 0;
     Release(*list);
-    FILE* file = fileName ? std::fopen(fileName, "rb") : nullptr;
+    FILE* file = OpenRegularFile(fileName);
     if (!file) return 0;
-    const size_t size = static_cast<size_t>(FileSize(file));
+    const size_t size = static_cast<size_t>(std::max<int64_t>(RegularFileSize(file), 0));
     list->text = static_cast<char*>(std::malloc(size + 1000));
     if (!list->text) {
       std::fclose(file);
@@ -126,6 +144,16 @@ int32_t TQLA_API LookupLabel(char slot, char* text, int32_t packetIndex, int32_t
 
 int32_t TQLA_API LookupValue(char slot, char* text, int32_t packetIndex, int32_t pairIndex) {
   return Guarded<int32_t>("LookupValue", 0, [&] { return Lookup(slot, text, packetIndex, pairIndex, 1); });
+}
+
+int32_t TQLA_API TqlaLookupLabelSized(char slot, char* text, uint32_t size, int32_t packetIndex, int32_t pairIndex) {
+  return Guarded<int32_t>("TqlaLookupLabelSized", -1,
+                          [&] { return LookupSized(slot, text, size, packetIndex, pairIndex, 0); });
+}
+
+int32_t TQLA_API TqlaLookupValueSized(char slot, char* text, uint32_t size, int32_t packetIndex, int32_t pairIndex) {
+  return Guarded<int32_t>("TqlaLookupValueSized", -1,
+                          [&] { return LookupSized(slot, text, size, packetIndex, pairIndex, 1); });
 }
 
 }  // extern "C"

@@ -9,6 +9,7 @@
 #include <initializer_list>
 
 #include "frame/console.h"
+#include "frame/regular_file.h"
 #include "packets/number_text.h"
 #include "packets/packets_state.h"
 
@@ -113,7 +114,7 @@ char* Parser::ReadValue(const char* keyword, const char* missingEquals) {
 
 // Text mode: CR LF arrives as LF.
 bool Parser::ReadFile(const char* path) {
-  FILE* file = path ? std::fopen(path, "rb") : nullptr;
+  FILE* file = OpenRegularFile(path);
   if (!file) return Fail("Can not open file %s", path ? path : "");
   char* buffer = parser.fileBuffer;
   int count = 0;

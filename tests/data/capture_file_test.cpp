@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -205,6 +206,49 @@ TEST(CaptureFile, HostileStoredLengthsStayInsideStorage) {
   WriteAll(name, bytes);
   EXPECT_EQ(Open(CaptureLayout::Config, host, name), static_cast<int32_t>(kStorageBytes));
   EXPECT_EQ(Open(CaptureLayout::Config16, host, name), 0);  // its second block lies past the end
+}
+
+// A FIFO without a writer would block a reader, /dev/zero never ends, and a
+// folder opens on some systems: every reader of the data files refuses them.
+TEST(CaptureFile, ReadersTakeOnlyRegularFiles) {
+  TempDir dir;
+  ScopedBuffer buffer(kWords);
+  buffer[0] = 0xDEADBEEF;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (std::string path : {dir.path().string(), fifo, std::string("/dev/zero")}) {
+    for (CaptureLayout layout : kLayouts) {
+      Host host(4);
+      EXPECT_EQ(Open(layout, host, path), 0) << path;
+      EXPECT_EQ(host.header, 4) << path;
+    }
+    uint32_t stored = 5;
+    EXPECT_EQ(GetFileBufferSize(&stored, path.c_str()), 0) << path;
+    EXPECT_EQ(stored, 5u);
+    EXPECT_EQ(ExtractBufferFromFile(path.data(), 16), 0) << path;
+    EXPECT_EQ(Paste(path.data(), 0), 0) << path;
+    EXPECT_EQ(Undo(path.data()), 0) << path;
+    EXPECT_EQ(buffer[0], 0xDEADBEEFu) << path;
+    EXPECT_EQ(sampleBuffer.BufferLength, kWords) << path;
+  }
+}
+
+// The second array is allocated by what the file holds of the second block,
+// not by a stored length and a BufferLength that a file or a host set huge.
+TEST(CaptureFile, SecondArrayFollowsWhatTheFileHolds) {
+  TempDir dir;
+  ScopedBuffer buffer(kWords);
+  const std::string name = dir.file("head-only");
+  std::vector<uint8_t> bytes(253, 0);
+  const uint32_t stored = 0xFFFFFFF0u;
+  std::memcpy(&bytes[161], &stored, 4);
+  WriteAll(name, bytes);
+  sampleBuffer.BufferLength = stored;
+  const uint32_t before = ExistingSecondArray().length;
+  Host host(0);
+  EXPECT_EQ(Open(CaptureLayout::Config16, host, name), 0);
+  EXPECT_EQ(ExistingSecondArray().length, before) << "nothing of the second block is in the file";
+  sampleBuffer.BufferLength = kWords;
 }
 
 // The CLI saves the whole capture (4 bytes per word) into arrays of its own.

@@ -1,5 +1,8 @@
 // Packet lists: loading packet record files and looking up their pairs.
+#include <sys/stat.h>
+
 #include <string>
+#include <vector>
 
 #include "packets_fixture.h"
 
@@ -86,6 +89,41 @@ TEST_F(PacketList, OutOfInterfaceCallsAreSafe) {
   EXPECT_EQ(UnLoadPackets(3), 1);
   EXPECT_EQ(Pair(3, 1, 0), "-=-");
   EXPECT_EQ(UnLoadPackets(3), 1);
+}
+
+TEST_F(PacketList, TextsAreCutToTheDocumentedBufferSize) {
+  const std::string label(65600, 'L'), value(70000, 'V');
+  ASSERT_EQ(Load(0, Write("huge.txt", "P,1," + label + "," + value + ",EoP, ,1,2\n")), 1);
+  // A buffer of exactly the documented size: a longer copy is a heap overflow.
+  std::vector<char> text(TQLA_PACKET_TEXT_SIZE);
+  ASSERT_EQ(LookupLabel(0, text.data(), 0, 1), 1);
+  EXPECT_EQ(std::string(text.data()), label.substr(0, TQLA_PACKET_TEXT_SIZE - 1));
+  ASSERT_EQ(LookupValue(0, text.data(), 0, 1), 1);
+  EXPECT_EQ(std::string(text.data()), value.substr(0, TQLA_PACKET_TEXT_SIZE - 1));
+
+  // The sized lookups tell the whole length and copy what fits.
+  EXPECT_EQ(TqlaLookupLabelSized(0, nullptr, 0, 0, 1), TQLA_PACKET_TEXT_SIZE - 1);
+  char small[5] = "xxxx";
+  EXPECT_EQ(TqlaLookupValueSized(0, small, 0, 0, 1), TQLA_PACKET_TEXT_SIZE - 1);
+  EXPECT_STREQ(small, "xxxx") << "size 0 copies nothing";
+  EXPECT_EQ(TqlaLookupValueSized(0, small, sizeof small, 0, 0), 1);
+  EXPECT_STREQ(small, "1");
+  EXPECT_EQ(TqlaLookupLabelSized(0, small, sizeof small, 0, 1), TQLA_PACKET_TEXT_SIZE - 1);
+  EXPECT_STREQ(small, "LLLL");
+  EXPECT_EQ(TqlaLookupValueSized(0, small, sizeof small, 0, 2), -1) << "EoP has no value";
+  EXPECT_EQ(TqlaLookupLabelSized(0, small, sizeof small, 1, 0), -1) << "past the packet count";
+  EXPECT_EQ(TqlaLookupLabelSized(9, small, sizeof small, 0, 0), -1);
+  EXPECT_STREQ(small, "LLLL");
+}
+
+TEST_F(PacketList, OnlyRegularFilesLoad) {
+  const std::string fifo = dir_.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A FIFO without a writer would block the load for ever, /dev/zero never ends.
+  for (const std::string& path : {dir_.path().string(), fifo, std::string("/dev/zero")}) {
+    EXPECT_EQ(Load(0, path), 0) << path;
+    EXPECT_EQ(Pair(0, 0, 0), "-=-") << path;
+  }
 }
 
 }  // namespace

@@ -51,8 +51,10 @@ TEST_F(PacketsParser, RejectsWithTheExactMessage) {
     EXPECT_EQ(Init(c.text), 0);
     EXPECT_STREQ(error_, c.message);
   }
-  EXPECT_EQ(InitFile(dir_.file("missing.txt")), 0);
-  EXPECT_EQ(std::string(error_), "Can not open file " + dir_.file("missing.txt"));
+  for (const std::string& path : {dir_.file("missing.txt"), dir_.path().string()}) {
+    EXPECT_EQ(InitFile(path), 0) << "a folder is no protocol file";
+    EXPECT_EQ(std::string(error_), "Can not open file " + path);
+  }
 }
 
 TEST_F(PacketsParser, CountLimitsAcceptTheLastAllowedAndRejectTheNext) {

@@ -273,7 +273,17 @@ TEST(CliTool, PacketsShowListsEveryPacketWithItsOffsets) {
             "1:  LINK=200  HDR=5A  [offsets 12..24]\n"
             "2 packets\n");
   test::WriteAll(dir.file("empty.txt"), {});
-  EXPECT_EQ(Tool(dir, "packets show empty.txt").status, 1);
+  ExpectFailures(dir, {
+      {"packets show empty.txt", "empty.txt: no packet records"},
+      {"packets show .", ".: not a regular file"},
+      {"packets check .", ".: not a regular file"},
+                      });
+  // A label longer than any lookup buffer is shown cut to the documented size.
+  const std::string huge = "LINK,1," + std::string(70000, 'L') + ",v,EoP, ,0,1\n";
+  test::WriteAll(dir.file("huge.txt"), std::vector<uint8_t>(huge.begin(), huge.end()));
+  const ToolRun cut = Tool(dir, "packets show huge.txt");
+  ASSERT_EQ(cut.status, 0) << cut.err;
+  EXPECT_NE(cut.out.find("  " + std::string(TQLA_PACKET_TEXT_SIZE - 1, 'L') + "=v  [offsets 0..1]"), std::string::npos);
 }
 
 

@@ -86,10 +86,8 @@ void SaveCapture(const std::string& path, const Capture& capture) {
 }
 
 Capture LoadCapture(const std::string& path) {
+  RequireRegularFile(path);
   std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error || !std::filesystem::exists(status)) throw CliError(path + ": no such file");
-  if (!std::filesystem::is_regular_file(status)) throw CliError(path + ": not a regular file");
   const uint64_t fileSize = std::filesystem::file_size(path, error);
   if (error) throw CliError(path + ": " + error.message());
 

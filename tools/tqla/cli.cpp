@@ -7,6 +7,7 @@
 #include <csignal>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "commands.h"
@@ -142,6 +143,13 @@ int64_t ParseSigned(const std::string& what, const std::string& text, int64_t mi
     throw UsageError(what + ": " + text + " is out of range (" + std::to_string(min) + " to " +
                      std::to_string(max) + ")");
   return value;
+}
+
+void RequireRegularFile(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error || !std::filesystem::exists(status)) throw CliError(path + ": no such file");
+  if (!std::filesystem::is_regular_file(status)) throw CliError(path + ": not a regular file");
 }
 
 OutputFile::OutputFile(const std::string& path) {

@@ -72,6 +72,10 @@ void PrintHelp(const CommandSpec& spec, std::FILE* out);
 uint64_t ParseUnsigned(const std::string& what, const std::string& text, uint64_t max = UINT64_MAX);
 int64_t ParseSigned(const std::string& what, const std::string& text, int64_t min, int64_t max);
 
+// Throws CliError "PATH: no such file" or "PATH: not a regular file" unless
+// path names a regular file (after links), the only kind the tool reads.
+void RequireRegularFile(const std::string& path);
+
 // Where a command writes its data: a file, or standard output for "-" or no
 // name. Fully buffered even on standard output, whose messages are flushed
 // per line, so bulk data does not cost a write per line.

@@ -1,4 +1,4 @@
-#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -7,6 +7,7 @@
 #include "frame/console.h"
 #include "packets/packets_state.h"
 #include "tqla/tqla.h"
+#include "tqla/tqla_ext.h"
 
 namespace tqla::cli {
 
@@ -122,6 +123,7 @@ void PrintModel() {
 }
 
 int Check(const std::string& path, bool trace) {
+  RequireRegularFile(path);
   std::FILE* quiet = trace ? nullptr : std::fopen("/dev/null", "w");
   SetConsoleStream(quiet);
   char error[512] = {};
@@ -137,7 +139,18 @@ int Check(const std::string& path, bool trace) {
   return 0;
 }
 
+// The label or value of a pair of slot 0, however long.
+std::optional<std::string> PairText(bool label, int32_t packet, int32_t pair) {
+  const auto lookup = label ? TqlaLookupLabelSized : TqlaLookupValueSized;
+  const int32_t length = lookup(0, nullptr, 0, packet, pair);
+  if (length < 0) return std::nullopt;
+  std::string text(static_cast<size_t>(length), '\0');
+  lookup(0, text.data(), static_cast<uint32_t>(length) + 1, packet, pair);
+  return text;
+}
+
 int Show(const std::string& path) {
+  RequireRegularFile(path);
   std::vector<char> name(path.begin(), path.end());
   name.push_back('\0');
   const int32_t count = LoadPackets(0, name.data());
@@ -145,18 +158,18 @@ int Show(const std::string& path) {
     UnLoadPackets(0);
     throw CliError(path + ": no packet records");
   }
-  std::vector<char> label(65536), value(65536);
   for (int32_t packet = 0; packet < count; ++packet) {
     std::string line = std::to_string(packet) + ":";
     for (int32_t pair = 0; pair < 64; ++pair) {
-      if (!LookupLabel(0, label.data(), packet, pair)) break;
-      if (std::strcmp(label.data(), "EoP") == 0) {
-        if (LookupLabel(0, label.data(), packet, pair + 1) && LookupValue(0, value.data(), packet, pair + 1))
-          line += std::string("  [offsets ") + label.data() + ".." + value.data() + "]";
+      const std::optional<std::string> label = PairText(true, packet, pair);
+      if (!label) break;
+      if (*label == "EoP") {
+        const std::optional<std::string> start = PairText(true, packet, pair + 1);
+        const std::optional<std::string> end = PairText(false, packet, pair + 1);
+        if (start && end) line += "  [offsets " + *start + ".." + *end + "]";
         break;
       }
-      line += std::string("  ") + label.data() + "=";
-      if (LookupValue(0, value.data(), packet, pair)) line += value.data();
+      line += "  " + *label + "=" + PairText(false, packet, pair).value_or("");
     }
     std::printf("%s\n", line.c_str());
   }
