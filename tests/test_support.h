@@ -1,9 +1,13 @@
 // Shared helpers of the test suites.
 #pragma once
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -82,6 +86,25 @@ class ScopedBuffer {
  private:
   uint32_t* words_;
 };
+
+// Runs body in a child process whose files may grow to at most bytes, as on
+// a disk that fills up, and returns body's result (0-255), or -1 when the
+// child did not exit. The signal the limit raises is ignored, so writes past
+// it fail with EFBIG.
+template <class F>
+int WithFileSizeLimit(uint64_t bytes, F&& body) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    _exit(static_cast<int>(body()) & 0xFF);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
 
 // Points the library at a host array as its current buffer, as a capture
 // start does, with a chosen captured length.

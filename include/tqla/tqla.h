@@ -257,13 +257,13 @@ TQLA_EXPORT int32_t TQLA_API CountEdgesInBuffer(int32_t* count0, int32_t* count1
     int32_t* count12, int32_t* count13, int32_t* count14, int32_t* count15);
 
 /* ---- Capture files and sample sections ---- */
-/* writes the plain capture file; 1, or 0 when the file cannot be created */
+/* writes the plain capture file; 1, or 0 when the file cannot be created or written (full disk) */
 TQLA_EXPORT int32_t TQLA_API SaveFileData(char* t1, char* t2, char* t3, char* t4, char* t5,
     char* t6, char* t7, char* t8, uint8_t* headerByte, const char* fileName);
 /* reads a plain capture file; the data bytes read, 0 when it cannot be opened */
 TQLA_EXPORT int32_t TQLA_API OpenFileData(char* t1, char* t2, char* t3, char* t4, char* t5,
     char* t6, char* t7, char* t8, uint8_t* headerByte, const char* fileName);
-/* writes the configuration capture file; 1 or 0 */
+/* writes the configuration capture file; 1, or 0 when it cannot be created or written */
 TQLA_EXPORT int32_t TQLA_API SaveFileDataAndConfig(char* t1, char* t2, char* t3, char* t4,
     char* t5, char* t6, char* t7, char* t8, uint8_t* headerByte, uint32_t* storedLength,
     uint8_t* c1, uint8_t* c2, uint8_t* c3, uint8_t* c4, uint8_t* c5, uint8_t* c6, uint8_t* c7,
@@ -285,7 +285,7 @@ TQLA_EXPORT int32_t TQLA_API OpenFileDataAndConfig(char* t1, char* t2, char* t3,
     uint8_t* c32, uint8_t* c33, uint8_t* c34, uint8_t* c35, uint32_t* w1, uint32_t* w2,
     uint32_t* w3, uint32_t* w4, uint32_t* w5, uint32_t* w6, uint32_t* w7, uint32_t* w8,
     const char* fileName);
-/* writes the configuration capture file with a second data block; 1 or 0 */
+/* writes the configuration capture file with a second data block; 1, or 0 as above */
 TQLA_EXPORT int32_t TQLA_API SaveFileDataAndConfig16(char* t1, char* t2, char* t3, char* t4,
     char* t5, char* t6, char* t7, char* t8, uint8_t* headerByte, uint32_t* storedLength,
     uint8_t* c1, uint8_t* c2, uint8_t* c3, uint8_t* c4, uint8_t* c5, uint8_t* c6, uint8_t* c7,
@@ -311,18 +311,18 @@ TQLA_EXPORT int32_t TQLA_API OpenFileDataAndConfig16(char* t1, char* t2, char* t
     uint8_t* trailingByte, const char* fileName);
 /* reads the stored length of a configuration file; 0 when it cannot be opened */
 TQLA_EXPORT int32_t TQLA_API GetFileBufferSize(uint32_t* storedLength, const char* fileName);
-/* appends "[Samples]" and the whole sample buffer; words written */
+/* appends "[Samples]" and the whole sample buffer; words written, 0 when a write failed */
 TQLA_EXPORT int32_t TQLA_API AppendSampleData(char* fileName);
-/* appends "[Samples]" and count words from first; words written */
+/* appends "[Samples]" and count words from first; words written, 0 when a write failed */
 TQLA_EXPORT int32_t TQLA_API AppendBetweenSampleData(char* fileName, uint32_t first,
     uint32_t count);
-/* reads up to count words after the first "[Samples]"; words read */
+/* reads up to count words after the first "[Samples]" of a regular file; words read */
 TQLA_EXPORT int32_t TQLA_API ExtractBufferFromFile(char* fileName, uint32_t count);
 
 /* ---- Edit operations and text export ---- */
-/* writes the range file of words first..last; 1 or 0 */
+/* writes the range file of words first..last; 1, or 0 when it cannot be created or written */
 TQLA_EXPORT int32_t TQLA_API Copy(char* fileName, int32_t first, int32_t last);
-/* writes the undo range file of words first..last; 1 or 0 */
+/* writes the undo range file of words first..last; 1, or 0 as Copy */
 TQLA_EXPORT int32_t TQLA_API SaveUndo(char* fileName, int32_t first, int32_t last);
 /* stores a range file's words from index at, as many as fit; words read */
 TQLA_EXPORT int32_t TQLA_API Paste(char* fileName, int32_t at);
@@ -384,6 +384,9 @@ TQLA_EXPORT int32_t TQLA_API CombineAndSort(uint8_t* folder);
 TQLA_EXPORT int32_t TQLA_API CombineAndSortPP(uint8_t* folder);
 
 /* ---- Bus decoders ---- */
+/* A decoder whose record file cannot be written in full (a full disk) returns
+ * 0 with "Can not write output file: <reason>"; one whose packet record file
+ * cannot, 0 with "Error Closing RedodoRovodovoz". */
 /* SPI with word sizes 1-32; 1, or 0 with errorText */
 TQLA_EXPORT int32_t TQLA_API DecodeSPIVariable(uint32_t* samples, uint8_t* recordFile,
     int32_t start, int32_t end, int32_t rate, uint32_t ssChannel, uint32_t sckChannel,
@@ -468,7 +471,7 @@ TQLA_EXPORT int32_t TQLA_API SendDataStream(int32_t protocol, uint32_t sampleInd
  * -559038737 in decimal). */
 TQLA_EXPORT int32_t TQLA_API InitializeRedodoRovodovoz(char* protocolFile, char* outputFile,
     char* errorText);
-/* flushes and closes the packet output; returns 1 */
+/* flushes and closes the packet output; 1, or 0 when a packet record could not be written (full disk) */
 TQLA_EXPORT int32_t TQLA_API CloseRedodoRovodovoz(void);
 /* The text buffer hosts pass to LookupLabel and LookupValue must hold
  * TQLA_PACKET_TEXT_SIZE bytes: LoadPackets cuts every label and value it

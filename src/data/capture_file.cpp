@@ -83,7 +83,7 @@ bool WriteCaptureFile(const char* fileName, CaptureLayout layout, const CaptureF
   }
   WriteBlock(f, blockBytes, data, dataBytes);
   if (layout == CaptureLayout::Config16) WriteBlock(f, blockBytes, second, secondBytes);
-  return true;
+  return CloseWrittenFile(file);
 }
 
 CaptureFileRead ReadCaptureFile(const char* fileName, CaptureLayout layout, const CaptureFileFields& fields,
@@ -184,6 +184,8 @@ void SetCapturedFromStored(uint64_t storedLength) {
 
 extern "C" {
 
+// Every save returns 0 when the file cannot be created or when a write or
+// the close fails (a full disk); a file cut short is left as far as it got.
 int32_t TQLA_API SaveFileData(char* t1, char* t2, char* t3, char* t4, char* t5, char* t6, char* t7, char* t8,
                               uint8_t* headerByte, const char* fileName) {
   return Guarded<int32_t>("SaveFileData", 0, [&] {

@@ -35,7 +35,8 @@ struct CaptureFileFields {
 
 // Writes fileName in layout. Each data block is exactly blockBytes long: taken
 // from data (and second), and zero-padded past dataBytes (secondBytes), what
-// the arrays really hold. False when the file cannot be created.
+// the arrays really hold. False when the file cannot be created or a write
+// or the close fails (a full disk); the file is then left as far as it got.
 bool WriteCaptureFile(const char* fileName, CaptureLayout layout, const CaptureFileFields& fields,
                       uint64_t blockBytes, const void* data, uint64_t dataBytes, const void* second,
                       uint64_t secondBytes);

@@ -38,7 +38,7 @@ int32_t WriteRange(const char* fileName, int32_t first, int32_t last) {
   std::fwrite(&r.first, sizeof r.first, 1, file.get());
   std::fwrite(&r.last, sizeof r.last, 1, file.get());
   std::fwrite(s.words + r.first, sizeof(uint32_t), r.count(), file.get());
-  return 1;
+  return CloseWrittenFile(file) ? 1 : 0;
 }
 
 // Reads a range file's words into the buffer from the index that destination
@@ -62,7 +62,8 @@ int32_t ReadRange(const char* fileName, Destination destination) {
 extern "C" {
 
 // Indexes are clamped to the words that really exist (BufferLength bounded by
-// the storage); an empty buffer writes no file and returns 0.
+// the storage); an empty buffer writes no file and returns 0. A failed write
+// or close (a full disk) returns 0 as well.
 int32_t TQLA_API Copy(char* fileName, int32_t first, int32_t last) {
   return Guarded<int32_t>("Copy", 0, [&] { return WriteRange(fileName, first, last); });
 }

@@ -14,12 +14,14 @@ namespace {
 constexpr char kMarker[] = "[Samples]";
 constexpr size_t kMarkerBytes = sizeof kMarker - 1;
 
+// 0 also when a write or the close fails: a section cut short by a full disk
+// does not count.
 int32_t AppendSection(const char* fileName, const uint32_t* words, uint32_t count) {
   DataFile file = OpenDataFile(fileName, "ab");
   if (!file) return 0;
   std::fwrite(kMarker, 1, kMarkerBytes, file.get());
-  if (count == 0) return 0;
-  return static_cast<int32_t>(std::fwrite(words, sizeof(uint32_t), count, file.get()));
+  const size_t written = count ? std::fwrite(words, sizeof(uint32_t), count, file.get()) : 0;
+  return CloseWrittenFile(file) ? static_cast<int32_t>(written) : 0;
 }
 
 // Leaves file just past the first marker; the bytes read up to and including

@@ -3,6 +3,7 @@
 #include "decoders/fixed_text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -202,18 +203,30 @@ void DecoderRun::SignalEventsThrough(uint32_t from, uint32_t last) {
 
 int32_t DecoderRun::Finish() {
   text_.Release();
+  bool recordsWritten = true;
+  int reason = 0;
   if (file_) {
-    std::fclose(file_);
+    // A full disk shows as a failed write (kept by the error flag) or a failed close.
+    recordsWritten = std::ferror(file_) == 0;
+    errno = 0;
+    recordsWritten = std::fclose(file_) == 0 && recordsWritten;
+    reason = errno;
     file_ = nullptr;
   }
   Control(stopIndex_, 127, lastChannel_);
+  bool packetsWritten = true;
   if (feeding_) {
     feeding_ = false;
-    if (!CloseRedodoRovodovoz()) {
-      ConsolePrint("Error Closing RedodoRovodovoz\nExiting.\n");
-      CopyText(errorText_, "Error Closing RedodoRovodovoz");
-      return 0;
-    }
+    packetsWritten = CloseRedodoRovodovoz() != 0;
+  }
+  if (!recordsWritten) {
+    Fail("Can not write output file%s%s", reason ? ": " : "", reason ? std::strerror(reason) : "");
+    return 0;
+  }
+  if (!packetsWritten) {
+    ConsolePrint("Error Closing RedodoRovodovoz\nExiting.\n");
+    CopyText(errorText_, "Error Closing RedodoRovodovoz");
+    return 0;
   }
   return 1;
 }

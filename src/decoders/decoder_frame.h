@@ -138,7 +138,10 @@ class DecoderRun {
   void LimitEnd(uint32_t end) { end_ = std::max(start_, std::min(end_, end)); }
 
   // Closes the record file, sends the end-of-data event and closes the packet
-  // engine; the decoder's result.
+  // engine; the decoder's result. A record file that could not be written
+  // in full (a full disk) fails the run with "Can not write output file" and
+  // the reason; a packet file that could not, with "Error Closing
+  // RedodoRovodovoz".
   int32_t Finish();
 
   void Record(const char* format, ...) __attribute__((format(printf, 2, 3)));

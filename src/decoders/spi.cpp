@@ -250,9 +250,10 @@ int32_t TQLA_API DecodeSPIVariable(uint32_t* samples, uint8_t* recordFile, int32
   });
 }
 
-// Always 0, with nothing to report into: a run that cannot start prints its
-// reason ("Unknown sample rate code %d", "Can not open output file", ...) on
-// the console. A frame longer than a line text holds (25000 values) is
+// Always 0, with nothing to report into: a run that cannot start, or whose
+// record file cannot be written in full, prints its reason ("Unknown sample
+// rate code %d", "Can not open output file", "Can not write output file: %s",
+// ...) on the console. A frame longer than a line text holds (25000 values) is
 // written as a record when the text is full and goes on in a new record, with
 // the timestamp of the word that did not fit.
 int32_t TQLA_API DecodeSPI(uint32_t* samples, uint8_t* recordFile, int32_t start, int32_t end, int32_t rate,
@@ -271,7 +272,7 @@ int32_t TQLA_API DecodeSPI(uint32_t* samples, uint8_t* recordFile, int32_t start
                                  useChipSelect, 8);
     LineSink sink(run, lines, delimiter == 2, format, wordsPerRecord);
     sink.Decode();
-    run.Finish();
+    if (!run.Finish()) ConsolePrint("%s\n", error);
     return 0;
   });
 }

@@ -41,13 +41,17 @@ int32_t TQLA_API InitializeRedodoRovodovoz(char* protocolFile, char* outputFile,
   });
 }
 
+// 0 when a packet record could not be written in full or the close failed
+// (a full disk), after printing "Cant write output file %s\n" with the path.
 int32_t TQLA_API CloseRedodoRovodovoz(void) {
   return Guarded<int32_t>("CloseRedodoRovodovoz", 1, [&]() -> int32_t {
-    if (packetsState.outputFile) {
-      std::fclose(packetsState.outputFile);
-      packetsState.outputFile = nullptr;
-    }
-    return 1;
+    FILE* file = packetsState.outputFile;
+    if (!file) return 1;
+    packetsState.outputFile = nullptr;
+    const bool written = std::ferror(file) == 0;
+    if (std::fclose(file) == 0 && written) return 1;
+    ConsolePrint("Cant write output file %s\n", packetsState.outputPath);
+    return 0;
   });
 }
 

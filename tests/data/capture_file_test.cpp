@@ -251,6 +251,31 @@ TEST(CaptureFile, SecondArrayFollowsWhatTheFileHolds) {
   sampleBuffer.BufferLength = kWords;
 }
 
+// A full disk fails every writer: /dev/full refuses every byte, and a file
+// size limit cuts a regular file short part way.
+TEST(CaptureFile, WritersReportAFullDisk) {
+  ScopedBuffer buffer(kWords);
+  std::string full = "/dev/full";
+  for (CaptureLayout layout : kLayouts) {
+    Host host(1);
+    EXPECT_EQ(Save(layout, host, full), 0);
+  }
+  EXPECT_EQ(Copy(full.data(), 0, 10), 0);
+  EXPECT_EQ(SaveUndo(full.data(), 0, 10), 0);
+  EXPECT_EQ(AppendSampleData(full.data()), 0);
+  EXPECT_EQ(AppendBetweenSampleData(full.data(), 0, 5), 0);
+
+  TempDir dir;
+  std::string cut = dir.file("cut");
+  EXPECT_EQ(test::WithFileSizeLimit(4096, [&] {
+              Host host(1);
+              return Save(CaptureLayout::Config16, host, cut);
+            }), 0);
+  EXPECT_EQ(ReadAll(cut).size(), 4096u) << "cut short where the limit stood";
+  EXPECT_EQ(test::WithFileSizeLimit(8192, [&] { return AppendSampleData(cut.data()); }), 0);
+  EXPECT_EQ(test::WithFileSizeLimit(4096, [&] { return Copy(cut.data(), 0, 2000); }), 0);
+}
+
 // The CLI saves the whole capture (4 bytes per word) into arrays of its own.
 TEST(CaptureFile, InterfaceWithChosenBlockLength) {
   TempDir dir;

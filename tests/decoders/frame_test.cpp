@@ -127,6 +127,21 @@ TEST_F(FrameTest, BadInputFailsCleanlyInEveryDecoder) {
   EXPECT_NE(Console().find("Can not open output file\n"), std::string::npos);
 }
 
+TEST_F(FrameTest, RecordFileOnAFullDiskFailsTheRun) {
+  samples_ = StartAt(24, 100);
+  UseHostBuffer(samples_, 100);
+  std::string full = "/dev/full";
+  auto* records = reinterpret_cast<uint8_t*>(full.data());
+  EXPECT_EQ(DecodeI2C(samples_.data(), records, 0, 90, 247, 0, 1, 1, 1, 1, 1, nullptr, nullptr, error_), 0);
+  EXPECT_STREQ(error_, "Can not write output file: No space left on device");
+  // Sixteen clocks on channel 0 make two 8-bit words without chip select.
+  std::vector<uint32_t> clock(70);
+  for (size_t k = 0; k < clock.size(); ++k) clock[k] = (k / 2) & 1;
+  UseHostBuffer(clock, 70);
+  DecodeSPI(clock.data(), records, 0, 68, 247, 5, 0, 1, 2, 1, 1, 1, 1, 0, 1, nullptr, nullptr, nullptr);
+  EXPECT_NE(Console().find("Can not write output file: No space left on device\n"), std::string::npos) << Console();
+}
+
 // The sample buffer's own storage bounds every read, even when BufferLength
 // claims more words.
 TEST_F(FrameTest, ReadsStayInsideStorage) {

@@ -105,6 +105,17 @@ TEST_F(PacketOutput, PacketsWithoutBitsOrVisibleFieldsWriteNoRecord) {
   EXPECT_NE(console.find("\nP Layer at 120\n"), std::string::npos);
 }
 
+TEST_F(PacketOutput, AFullDiskShowsWhenTheOutputCloses) {
+  std::string full = "/dev/full";
+  const std::string protocol = Write("protocol.txt", EndOnEvent2("FIELDS A.8.H"));
+  ASSERT_EQ(InitializeRedodoRovodovoz(const_cast<char*>(protocol.c_str()), full.data(), error_), 1);
+  Data(0x12);
+  Event(2);
+  EXPECT_EQ(CloseRedodoRovodovoz(), 0);
+  EXPECT_NE(Console().find("Cant write output file /dev/full\n"), std::string::npos) << Console();
+  EXPECT_EQ(CloseRedodoRovodovoz(), 1) << "nothing left open";
+}
+
 TEST_F(PacketOutput, FieldsFeedTheProtocolNamedAfterThem) {
   ASSERT_EQ(InitFile(ProtocolPath("two_layers.txt")), 1) << error_;
   Bytes({0xA5, 0x12, 0x34});

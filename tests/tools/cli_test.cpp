@@ -77,10 +77,11 @@ struct ToolRun {
   std::string out, err;
 };
 
-ToolRun Tool(const test::TempDir& dir, const std::string& args) {
+// Runs the tool in dir; shell words in front (e.g. "ulimit -f 4;") go first.
+ToolRun Tool(const test::TempDir& dir, const std::string& args, const std::string& front = "") {
   const std::string out = dir.file("stdout"), err = dir.file("stderr");
-  const int raw = std::system(("cd '" + dir.path().string() + "' && '" TQLA_CLI_PATH "' " + args + " >'" + out +
-                               "' 2>'" + err + "'")
+  const int raw = std::system(("cd '" + dir.path().string() + "' && " + front + " '" TQLA_CLI_PATH "' " + args +
+                               " >'" + out + "' 2>'" + err + "'")
                                   .c_str());
   auto text = [](const std::string& f) {
     const auto b = test::ReadAll(f);
@@ -222,6 +223,7 @@ TEST(CliTool, MessagesHelpAndTrace) {
       {"export foreign.tqc", "foreign.tqc: not a tqla capture file"},
       {"export -O pdf foreign.tqc", "unknown format 'pdf'"},
       {"render --samples 5 --scale 9 foreign.tqc", "not both"},
+      {"render --scale 0 foreign.tqc", "--scale must be at least 1"},
                       });
   const ToolRun verbose = Tool(dir, "--verbose demo --out v");
   EXPECT_EQ(verbose.status, 0);
@@ -327,7 +329,7 @@ TEST(CliTool, PodCommandsOnSimulatedPods) {
 
 // One I2C write at 1 MHz with 10 samples per clock half: SCL on channel 0,
 // SDA on channel 1, the simulated pod's demonstration wiring.
-std::vector<uint32_t> I2cWrite(std::initializer_list<uint8_t> bytes) {
+std::vector<uint32_t> I2cWrite(const std::vector<uint8_t>& bytes) {
   std::vector<uint32_t> words;
   auto put = [&](int scl, int sda, int count) { words.insert(words.end(), count, scl | sda << 1); };
   put(1, 1, 20);
@@ -356,15 +358,25 @@ TEST(CliTool, DecodeWritesRecordsTimedFromTheCaptureTrigger) {
   SaveCapture(dir.file("i2c.tqc"), capture);
   const ToolRun run = Tool(dir, "decode i2c --name bus -o i2c.txt i2c.tqc");
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("1 record lines in i2c.txt"), std::string::npos) << run.out;
   EXPECT_EQ(test::ReadCrLfText(dir.file("i2c.txt")), " 10.0us, bus, [S] A0,Write ACK 55,ACK [P]\n");
+  EXPECT_NE(run.out.find(std::to_string(std::filesystem::file_size(dir.file("i2c.txt"))) + " bytes of records in i2c.txt"),
+            std::string::npos)
+      << run.out;
+  // Records to a pipe or a device are never read back: the summary goes to
+  // stderr, and nothing waits for or gathers the tool's own output.
+  const ToolRun piped = Tool(dir, "decode i2c -o /dev/stdout i2c.tqc 2>&1 | cat", "timeout 60");
+  EXPECT_EQ(piped.out.rfind(" 10.0us, , [S] A0,Write ACK 55,ACK [P]\r\ndecoded i2c: ", 0), 0u) << piped.out;
+  const ToolRun zero = Tool(dir, "decode i2c -o /dev/zero i2c.tqc", "timeout 60");
+  EXPECT_EQ(zero.status, 0) << zero.err;
+  EXPECT_NE(zero.err.find("records written to /dev/zero"), std::string::npos) << zero.err;
 
-  const ToolRun bad = Tool(dir, "decode lin i2c.tqc");
-  EXPECT_EQ(bad.status, 1);
-  EXPECT_NE(bad.err.find("unknown bus lin"), std::string::npos) << bad.err;
-  const ToolRun noFile = Tool(dir, "decode i2c -o /nonexistent/dir/x.txt i2c.tqc");
-  EXPECT_EQ(noFile.status, 1);
-  EXPECT_NE(noFile.err.find("Can not open output file"), std::string::npos) << noFile.err;
+  ExpectFailures(dir, {
+      {"decode lin i2c.tqc", "unknown bus lin"},
+      {"decode i2c -o /nonexistent/dir/x.txt i2c.tqc", "Can not open output file"},
+      {"decode i2c --from 100 --to 10 i2c.tqc", "--from 100 lies after --to 10"},
+      {"decode i2c --from 10 --to 10 i2c.tqc", "nothing to decode"},
+      {"decode spi --bits 0 i2c.tqc", "--bits takes a word size of 1 to 32"},
+                      });
 }
 
 
@@ -405,6 +417,31 @@ TEST(CliTool, FieldbusTrafficCapturedAndDecoded) {
       {"decode can --id-max 0xZZ f.tqc", "is not an identifier"},
       {"--sim-traffic=radio capture", "no simulated traffic named 'radio' (demo, fieldbus, streams)"},
                       });
+}
+
+// A full disk (/dev/full, or a file size limit on a regular file) fails every
+// writing command with status 1, and no partial file is left behind.
+TEST(CliTool, WriteFailuresLeaveNoPartialFile) {
+  test::TempDir dir;
+  Capture capture;
+  capture.samples = I2cWrite(std::vector<uint8_t>(300, 0x5A));
+  capture.rateHz = 1000000;
+  SaveCapture(dir.file("c.tqc"), capture);
+  const std::string limit = "trap '' XFSZ; ulimit -f 2;";  // 1 or 2 KiB, as the shell counts
+  for (const char* args : {"decode i2c -o cut c.tqc", "decode spi8 --no-cs --sck 0 --mosi 1 -o cut c.tqc", "export -O csv -o cut c.tqc",
+                           "export -O text -o cut c.tqc", "render -o cut c.tqc"}) {
+    const ToolRun run = Tool(dir, args, limit);
+    EXPECT_EQ(run.status, 1) << args << ": " << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("cut"))) << args;
+  }
+  ExpectFailures(dir, {
+      {"decode i2c -o /dev/full c.tqc", "Can not write output file: No space left on device"},
+      {"decode spi8 --no-cs --sck 0 --mosi 1 -o /dev/full c.tqc", "Can not write output file: No space left on device"},
+      {"export -O text -o /dev/full c.tqc", "writing /dev/full failed"},
+      {"export -O vcd -o /dev/full c.tqc", "writing /dev/full failed"},
+                      });
+  const ToolRun discarded = Tool(dir, "export -O text -o /dev/null c.tqc");
+  EXPECT_EQ(discarded.status, 0) << discarded.err;
 }
 
 TEST(CliTool, CaptureAndStreamOnASimulatedPod) {

@@ -77,12 +77,11 @@ void SaveCapture(const std::string& path, const Capture& capture) {
   head.words[kWordSampleCount] = count;
   head.words[kWordTriggerIndex] = capture.trigger ? *capture.trigger : kNoTrigger;
   const uint64_t bytes = uint64_t{count} * 4;
+  PartialOutputGuard partial({path});
   if (!WriteCaptureFile(path.c_str(), CaptureLayout::Config, head.Fields(), bytes, capture.samples.data(), bytes,
                         nullptr, 0))
     throw CliError("cannot write " + path + ": " + std::strerror(errno));
-  std::error_code error;
-  if (std::filesystem::file_size(path, error) != kCaptureHeadBytes + bytes || error)
-    throw CliError("writing " + path + " failed (disk full?)");
+  partial.Keep();
 }
 
 Capture LoadCapture(const std::string& path) {

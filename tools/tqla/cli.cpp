@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -164,11 +165,17 @@ OutputFile::OutputFile(const std::string& path) {
     file_ = std::fopen(path.c_str(), "wb");
   }
   if (!file_) throw CliError("cannot write " + name_ + ": " + std::strerror(errno));
+  if (name_ == path) {
+    struct stat info {};
+    removable_ = fstat(fileno(file_), &info) == 0 && S_ISREG(info.st_mode);
+  }
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
 }
 
 OutputFile::~OutputFile() {
-  if (file_) std::fclose(file_);
+  if (!file_) return;
+  std::fclose(file_);
+  if (removable_) std::remove(name_.c_str());
 }
 
 void OutputFile::Close() {
@@ -176,9 +183,46 @@ void OutputFile::Close() {
   const bool failed = std::ferror(file_) != 0;
   const int error = errno;
   const bool closeFailed = std::fclose(file_) != 0;
+  const int closeError = errno;
   file_ = nullptr;
-  if (failed || closeFailed)
-    throw CliError("writing " + name_ + " failed: " + std::strerror(closeFailed ? errno : error));
+  if (!failed && !closeFailed) return;
+  std::string message = "writing " + name_ + " failed: " + std::strerror(closeFailed ? closeError : error);
+  if (removable_ && std::remove(name_.c_str()) == 0) message += " (the partial file was removed)";
+  throw CliError(message);
+}
+
+PartialOutputGuard::PartialOutputGuard(std::vector<std::string> paths) {
+  for (std::string& path : paths) {
+    const Stamp before = Take(path);
+    files_.emplace_back(std::move(path), before);
+  }
+}
+
+PartialOutputGuard::~PartialOutputGuard() {
+  if (keep_) return;
+  for (const auto& [path, before] : files_) {
+    const Stamp now = Take(path);
+    if (now.regular && !(now == before)) std::remove(path.c_str());
+  }
+}
+
+PartialOutputGuard::Stamp PartialOutputGuard::Take(const std::string& path) {
+  struct stat info {};
+  Stamp stamp;
+  if (path.empty() || stat(path.c_str(), &info) != 0) return stamp;
+  stamp.regular = S_ISREG(info.st_mode);
+  stamp.device = info.st_dev;
+  stamp.inode = info.st_ino;
+  stamp.size = static_cast<uint64_t>(info.st_size);
+  stamp.seconds = info.st_mtim.tv_sec;
+  stamp.nanoseconds = info.st_mtim.tv_nsec;
+  return stamp;
+}
+
+std::optional<uint64_t> PartialOutputGuard::RegularSize(const std::string& path) {
+  const Stamp stamp = Take(path);
+  if (!stamp.regular) return std::nullopt;
+  return stamp.size;
 }
 
 Progress::Progress(const char* label, uint64_t total) : label_(label), total_(total) {

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tqla::cli {
@@ -78,7 +80,9 @@ void RequireRegularFile(const std::string& path);
 
 // Where a command writes its data: a file, or standard output for "-" or no
 // name. Fully buffered even on standard output, whose messages are flushed
-// per line, so bulk data does not cost a write per line.
+// per line, so bulk data does not cost a write per line. A named regular file
+// that is not closed successfully (a failed write, or a command that ends by
+// an error before Close) is removed, so no partial file looks complete.
 class OutputFile {
  public:
   explicit OutputFile(const std::string& path);
@@ -92,6 +96,33 @@ class OutputFile {
  private:
   std::FILE* file_ = nullptr;
   std::string name_;
+  bool removable_ = false;  // a regular file named by the user
+};
+
+// Files that a library call writes by name. Unless Keep() is called, the
+// destructor removes each of them that is a regular file created or changed
+// since the guard was made: a failed run leaves no partial file, and a file
+// the run never reached stays as it was.
+class PartialOutputGuard {
+ public:
+  explicit PartialOutputGuard(std::vector<std::string> paths);
+  ~PartialOutputGuard();
+  PartialOutputGuard(const PartialOutputGuard&) = delete;
+  PartialOutputGuard& operator=(const PartialOutputGuard&) = delete;
+  void Keep() { keep_ = true; }
+  // Bytes in path when it is a regular file, else nothing (a device or a pipe).
+  static std::optional<uint64_t> RegularSize(const std::string& path);
+
+ private:
+  struct Stamp {
+    bool regular = false;
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t seconds = 0, nanoseconds = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  static Stamp Take(const std::string& path);
+  std::vector<std::pair<std::string, Stamp>> files_;
+  bool keep_ = false;
 };
 
 // Percent progress on stderr for long jobs, shown only when stderr is a

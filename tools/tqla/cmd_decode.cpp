@@ -2,15 +2,17 @@
 // writes its record file.
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "capture.h"
 #include "capture/capture_state.h"
 #include "cli.h"
 #include "commands.h"
+#include "frame/console.h"
 #include "tqla/tqla.h"
 
 namespace tqla::cli {
@@ -229,6 +231,22 @@ int32_t DecodePs2Bus(const ParsedArgs& args, const DecodeCall& c) {
                    args.Unsigned("ps2-clock", 4, 15), args.Has("msb-first"), c.protocol, c.packets, c.error);
 }
 
+// What body prints on the library's console.
+template <class Body>
+std::string ConsoleOf(Body&& body) {
+  char* text = nullptr;
+  size_t length = 0;
+  std::FILE* console = open_memstream(&text, &length);
+  if (!console) throw CliError("out of memory");
+  SetConsoleStream(console);
+  body();
+  SetConsoleStream(nullptr);
+  std::fclose(console);
+  std::string printed(text, length);
+  std::free(text);
+  return printed;
+}
+
 }  // namespace
 
 int RunDecode(int argc, char** argv) {
@@ -251,6 +269,8 @@ int RunDecode(int argc, char** argv) {
   const auto count = static_cast<int64_t>(capture.samples.size());
   const auto from = static_cast<int32_t>(args.Signed("from", 0, 0, count));
   const auto to = static_cast<int32_t>(args.Signed("to", count, 0, count));
+  if (from > to) throw UsageError("--from " + std::to_string(from) + " lies after --to " + std::to_string(to));
+  if (from == to) throw CliError("nothing to decode: the capture has " + std::to_string(count) + " samples");
   std::string output = args.Value("output", "decoded.txt");
   std::string protocol = args.Value("protocol");
   std::string packets = args.Value("packets", "packets.txt");
@@ -265,6 +285,8 @@ int RunDecode(int argc, char** argv) {
   char error[256] = "";
   auto* out = reinterpret_cast<uint8_t*>(output.data());
   char* protocolFile = protocol.empty() ? nullptr : protocol.data();
+  // A run that fails leaves no record or packet file it cut short.
+  PartialOutputGuard partial(protocolFile ? std::vector<std::string>{output, packets} : std::vector<std::string>{output});
   int32_t result = 1;
   {
     SampleBufferLease lease(capture.samples);
@@ -293,28 +315,39 @@ int RunDecode(int argc, char** argv) {
       const auto words_ = static_cast<int32_t>(args.Signed("words", 8, 0, INT32_MAX));
       const uint32_t useCs = args.Has("no-cs") ? 0 : 1;
       if (bus == "spi") {
+        const auto bits = static_cast<int32_t>(args.Unsigned("bits", 8, 32));
+        if (bits == 0) throw UsageError("--bits takes a word size of 1 to 32");
         result = DecodeSPIVariable(words, out, from, to, rate, ss, sck, mosi, miso, rising, rising,
                                    blankOrComma ? 2 : 1, format == 0 ? 1 : format == 1 ? 0 : 2, useCs, words_,
-                                   static_cast<int32_t>(args.Unsigned("bits", 8, 32)), protocolFile, packets.data(),
-                                   error);
+                                   bits, protocolFile, packets.data(), error);
       } else {
-        DecodeSPI(words, out, from, to, rate, ss, sck, mosi, miso, rising, rising, blankOrComma ? 2 : 1,
-                  format == 0 ? 1 : format == 1 ? 0 : 2, useCs, words_, nullptr, nullptr, nullptr);
-        if (!std::filesystem::exists(output)) throw CliError("Can not open output file " + output);
+        // This form reports a failure only on the console.
+        const std::string reason = ConsoleOf([&] {
+          DecodeSPI(words, out, from, to, rate, ss, sck, mosi, miso, rising, rising, blankOrComma ? 2 : 1,
+                    format == 0 ? 1 : format == 1 ? 0 : 2, useCs, words_, nullptr, nullptr, nullptr);
+        });
+        if (!reason.empty()) {
+          std::snprintf(error, sizeof error, "%.*s", static_cast<int>(reason.find_last_not_of('\n') + 1),
+                        reason.c_str());
+          result = 0;
+        }
       }
     }
   }
   if (!result) throw CliError(error);
+  partial.Keep();
 
-  std::ifstream records(output, std::ios::binary);
-  uint64_t lines = 0;
-  for (std::string line; std::getline(records, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();  // record files end lines with CR LF
-    lines += !line.empty();
-  }
-  std::printf("decoded %s: samples %d to %d at %u Hz, %llu record lines in %s\n", bus.c_str(), from, to,
-              capture.rateHz, static_cast<unsigned long long>(lines), output.c_str());
-  if (protocolFile) std::printf("packet records in %s\n", packets.c_str());
+  // The record file is never read back: it may be a pipe or a device. Its
+  // size is told when it is a regular file; otherwise the summary keeps out
+  // of standard output, where the records may be going.
+  const std::optional<uint64_t> bytes = PartialOutputGuard::RegularSize(output);
+  std::FILE* summary = bytes ? stdout : stderr;
+  std::fprintf(summary, "decoded %s: samples %d to %d at %u Hz, ", bus.c_str(), from, to, capture.rateHz);
+  if (bytes)
+    std::fprintf(summary, "%llu bytes of records in %s\n", static_cast<unsigned long long>(*bytes), output.c_str());
+  else
+    std::fprintf(summary, "records written to %s\n", output.c_str());
+  if (protocolFile) std::fprintf(summary, "packet records in %s\n", packets.c_str());
   return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "cli.h"
 #include "commands.h"
@@ -33,40 +34,72 @@ constexpr CommandSpec kSpec = {
     1,
 };
 
-// The library's text export writes a named file; standard output gets a
-// temporary file's contents.
-void ExportText(Capture& capture, const std::string& outPath, uint32_t from, uint32_t to) {
-  const bool toStdout = outPath.empty() || outPath == "-";
-  std::string target = outPath;
-  if (toStdout) {
+// The size of the library's text export of samples [from, to): the header
+// line and one line per sample of 21 bytes, one more for each scope byte of 0
+// (-10.00 is the one six-character voltage).
+uint64_t TextExportBytes(const std::vector<uint32_t>& samples, uint32_t from, uint32_t to) {
+  uint64_t bytes = 21;
+  for (uint32_t i = from; i < to; ++i)
+    bytes += 21 + ((samples[i] & 0x00FF0000u) == 0) + ((samples[i] & 0xFF000000u) == 0);
+  return bytes;
+}
+
+// A temporary file, removed when it goes.
+class TemporaryFile {
+ public:
+  TemporaryFile() {
     const char* tmp = std::getenv("TMPDIR");
-    target = std::string(tmp && *tmp ? tmp : "/tmp") + "/tqla-text-XXXXXX";
-    const int fd = mkstemp(target.data());
+    path_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/tqla-text-XXXXXX";
+    const int fd = mkstemp(path_.data());
     if (fd < 0) throw CliError("cannot create a temporary file: " + std::string(std::strerror(errno)));
     close(fd);
-  } else {
-    // The export reports no failure, so find out first whether the file can be made.
-    OutputFile probe(target);
-    probe.Close();
   }
+  ~TemporaryFile() { std::remove(path_.c_str()); }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  std::string& path() { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The library's text export writes a named file and reports no failure, so
+// what it wrote is checked by its size. A regular file (or a new one) is
+// written in place and removed when it comes out short; standard output, a
+// device or a pipe get a checked temporary file's contents.
+void ExportText(Capture& capture, const std::string& outPath, uint32_t from, uint32_t to) {
+  const uint64_t expected = TextExportBytes(capture.samples, from, to);
+  const bool toStdout = outPath.empty() || outPath == "-";
+  std::error_code error;
+  const bool inPlace = !toStdout && (!std::filesystem::exists(outPath, error) ||
+                                     std::filesystem::is_regular_file(outPath, error));
+  if (inPlace) {
+    PartialOutputGuard partial({outPath});
+    OutputFile(outPath).Close();  // the reason, when the file cannot be made at all
+    std::string target = outPath;
+    {
+      SampleBufferLease lease(capture.samples);
+      OutputSampleData(target.data(), from, to);
+    }
+    if (PartialOutputGuard::RegularSize(outPath) != expected)
+      throw CliError("writing " + outPath + " failed (disk full?); the partial file was removed");
+    partial.Keep();
+    return;
+  }
+  TemporaryFile text;
   {
     SampleBufferLease lease(capture.samples);
-    OutputSampleData(target.data(), from, to);
+    OutputSampleData(text.path().data(), from, to);
   }
-  std::error_code error;
-  const bool written = std::filesystem::file_size(target, error) > 0 && !error;
-  if (toStdout) {
-    if (written) {
-      std::FILE* in = std::fopen(target.c_str(), "rb");
-      OutputFile out("-");
-      char block[1 << 16];
-      for (size_t n; in && (n = std::fread(block, 1, sizeof block, in)) > 0;) std::fwrite(block, 1, n, out.get());
-      if (in) std::fclose(in);
-      out.Close();
-    }
-    std::filesystem::remove(target, error);
-  }
-  if (!written) throw CliError("the text export wrote nothing to " + (toStdout ? std::string("standard output") : target));
+  if (PartialOutputGuard::RegularSize(text.path()) != expected)
+    throw CliError("the text export failed in the temporary folder (disk full?)");
+  std::FILE* in = std::fopen(text.path().c_str(), "rb");
+  if (!in) throw CliError("cannot read the temporary file: " + std::string(std::strerror(errno)));
+  OutputFile out(outPath);
+  char block[1 << 16];
+  for (size_t n; (n = std::fread(block, 1, sizeof block, in)) > 0;) std::fwrite(block, 1, n, out.get());
+  std::fclose(in);
+  out.Close();
 }
 
 }  // namespace

@@ -74,8 +74,10 @@ int RunRender(int argc, char** argv) {
   RenderOptions options;
   options.start = args.Signed("start", 0, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
   if (args.Has("samples")) options.samples = args.Unsigned("samples", 0, kMaxCaptureSamples);
-  if (args.Has("scale"))
+  if (args.Has("scale")) {
     options.scale = static_cast<uint32_t>(args.Unsigned("scale", 1024, std::numeric_limits<uint32_t>::max()));
+    if (*options.scale == 0) throw UsageError("--scale must be at least 1 (1024: one sample per column)");
+  }
   options.width = static_cast<uint32_t>(args.Unsigned("width", 1920, kMaxWidth));
   const std::string path = args.positional[0];
   Capture capture = LoadCapture(path);
