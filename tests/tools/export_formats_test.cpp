@@ -169,7 +169,7 @@ TEST(VcdWriter, RebuildsEverySampleAtItsTime) {
   for (const RateCase& rc : kRates) {
     for (uint8_t analog : {uint8_t{0}, uint8_t{kCh1InUse}, uint8_t{kCh1InUse | kCh2InUse}}) {
       SCOPED_TRACE(std::to_string(rc.rate) + " Hz, analog " + std::to_string(analog));
-      ExportWindow window{words.data(), words.size(), rc.rate, analog, "2024-01-02T03:04:05Z"};
+      ExportWindow window{words.data(), words.size(), rc.rate, analog, "2024-01-02T03:04:05Z", ""};
       const std::string text = Written(WriteVcd, window);
       const Vcd vcd = ReadVcd(text);
       EXPECT_EQ(vcd.timescale, rc.timescale);
@@ -193,7 +193,7 @@ TEST(VcdWriter, WritesOnlyTimesWithChanges) {
   std::vector<uint32_t> words(100, 0x80800001u);
   words[50] = 0x80800000u;
   words[70] = 0x81800001u;  // a change of CH2, which is not written
-  const Vcd vcd = ReadVcd(Written(WriteVcd, {words.data(), words.size(), 1000000, kCh1InUse, ""}));
+  const Vcd vcd = ReadVcd(Written(WriteVcd, {words.data(), words.size(), 1000000, kCh1InUse, "", ""}));
   std::vector<unsigned long long> times;
   for (const auto& [t, level] : vcd.atTime) times.push_back(t);
   EXPECT_EQ(times, (std::vector<unsigned long long>{0, 50, 51}));
@@ -203,7 +203,7 @@ TEST(VcdWriter, WritesOnlyTimesWithChanges) {
 TEST(CsvWriter, HeaderAndOneRowPerSample) {
   const std::vector<uint32_t> words = Samples(500);
   for (uint8_t analog : {uint8_t{0}, uint8_t{kCh2InUse}, uint8_t{kCh1InUse | kCh2InUse}}) {
-    const auto rows = ReadCsv(Written(WriteCsv, {words.data(), words.size(), 24000000, analog, ""}));
+    const auto rows = ReadCsv(Written(WriteCsv, {words.data(), words.size(), 24000000, analog, "", ""}));
     ASSERT_EQ(rows.size(), words.size() + 1);
     std::vector<std::string> header{"time"};
     for (const char* name : {"d0", "d1", "d2", "d3", "d4", "d5", "d6", "d7", "d8", "d9", "d10", "d11", "d12", "d13",

@@ -15,6 +15,8 @@ namespace {
 // Field assignment; docs/capture-file.md is the user's copy of this table.
 constexpr int kTextIdentification = 0;
 constexpr int kTextCreated = 1;
+constexpr int kTextCutShort = 2;
+constexpr char kCutShortPrefix[] = "cut short: ";
 constexpr int kByteRateCode = 0;
 constexpr int kByteAnalogChannels = 1;
 constexpr int kWordRateHz = 0;
@@ -69,6 +71,10 @@ void SaveCapture(const std::string& path, const Capture& capture) {
   std::memcpy(head.text[kTextIdentification], kCaptureIdentification, sizeof kCaptureIdentification);
   const std::string created = capture.created.empty() ? UtcNow() : capture.created;
   std::memcpy(head.text[kTextCreated], created.data(), std::min<size_t>(created.size(), 20));
+  if (!capture.cutShort.empty()) {
+    const std::string mark = kCutShortPrefix + capture.cutShort;
+    std::memcpy(head.text[kTextCutShort], mark.data(), std::min<size_t>(mark.size(), 20));
+  }
   head.version = kCaptureFormatVersion;
   head.storedLength = count * 4;
   head.bytes[kByteRateCode] = RateCode(capture.rateHz);
@@ -129,6 +135,10 @@ Capture LoadCapture(const std::string& path) {
   capture.analogChannels = head.bytes[kByteAnalogChannels] & (kCh1InUse | kCh2InUse);
   if (trigger != kNoTrigger) capture.trigger = trigger;
   capture.created = TextField(head.text[kTextCreated]);
+  // Any text in the field marks the capture as cut short.
+  capture.cutShort = TextField(head.text[kTextCutShort]);
+  if (capture.cutShort.rfind(kCutShortPrefix, 0) == 0 && capture.cutShort.size() > sizeof kCutShortPrefix - 1)
+    capture.cutShort.erase(0, sizeof kCutShortPrefix - 1);
   capture.samples.resize(count);
   const uint64_t bytes = uint64_t{count} * 4;
   const CaptureFileRead read = ReadCaptureFile(path.c_str(), CaptureLayout::Config, head.Fields(), bytes, false,

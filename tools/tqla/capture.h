@@ -25,6 +25,9 @@ struct Capture {
   std::optional<uint32_t> trigger;  // index of the trigger sample
   uint8_t analogChannels = kCh1InUse | kCh2InUse;
   std::string created;  // UTC, "YYYY-MM-DDTHH:MM:SSZ"; empty for now on saving
+  // Why the capture ended before it was complete ("Ctrl-C", "time-out"), kept
+  // in the file as "cut short: " and the reason; empty for a complete capture.
+  std::string cutShort;
 };
 
 // The pod's rate code for a rate (MHz x 10 + 7), 0 for a rate the pod lacks.

@@ -159,8 +159,9 @@ class InterruptGuard {
   void (*previous_)(int);
 };
 
-// The exit status of a run that Ctrl-C cut short: not 0, which is success,
-// nor 1, which every failure and usage error gives.
+// The exit status of a run cut short by Ctrl-C (or a capture by its
+// --timeout): not 0, which is success, nor 1, which every failure and usage
+// error gives.
 inline constexpr int kExitCutShort = 2;
 
 // Runs the tool: argv[0] is the program name. Returns the exit status.

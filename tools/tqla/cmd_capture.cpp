@@ -24,7 +24,7 @@ constexpr OptionSpec kOptions[] = {
     {"trigger", 't', "SPEC", "digital trigger, e.g. 0=1,1=r: levels 0/1 and one-word edges r/f"},
     {"analog-trigger", 0, "SPEC", "scope trigger: ch1>LEVEL (rising) or ch2<LEVEL (falling), LEVEL 0-255"},
     {"glitch-filter", 0, nullptr, "remove single-sample spikes from the scope samples"},
-    {"timeout", 0, "T", "give up when no trigger came within T (e.g. 5s)"},
+    {"timeout", 0, "T", "stop when no trigger came within T (e.g. 5s), keeping what was captured"},
 };
 
 constexpr CommandSpec kSpec = {
@@ -34,8 +34,9 @@ constexpr CommandSpec kSpec = {
     "Captures from a pod into its ring until the trigger has come and the\n"
     "post-trigger samples are stored, then saves the samples, oldest first, as a\n"
     "capture file. Live status (trigger, post-trigger percent, breaks) goes to stderr\n"
-    "when it is a terminal; Ctrl-C stops early and keeps what was captured. Without\n"
-    "a trigger the capture fills the ring once. Use --sim for a simulated pod.",
+    "when it is a terminal. Ctrl-C, or --timeout before the trigger, stops early: the\n"
+    "file keeps what was captured, marked as cut short, and the exit status is 2.\n"
+    "Without a trigger the capture fills the ring once. Use --sim for a simulated pod.",
     kOptions,
     0,
     0,
@@ -78,14 +79,16 @@ int RunCapture(int argc, char** argv) {
   s.glitchFilter = args.Has("glitch-filter");
   if (args.Has("timeout")) s.timeoutSeconds = ParseDuration(args.Value("timeout"));
 
-  uint32_t breaks = 0;
-  Capture capture = RunPodCapture(s, &breaks);
+  PodCaptureStatus status;
+  Capture capture = RunPodCapture(s, &status);
   capture.created = UtcNow();
   const std::string path = args.Value("output", "capture.tqc");
   SaveCapture(path, capture);
+  const uint32_t breaks = status.breaks;
   std::printf("%s: %zu samples at %u Hz", path.c_str(), capture.samples.size(), capture.rateHz);
   if (capture.trigger) std::printf(", trigger at sample %u", *capture.trigger);
-  std::printf(", %u break%s\n", breaks, breaks == 1 ? "" : "s");
+  std::printf(", %u break%s", breaks, breaks == 1 ? "" : "s");
+  std::printf("%s\n", capture.cutShort.empty() ? "" : (", cut short by " + capture.cutShort).c_str());
   if (args.Has("vcd")) {
     ExportCapture(capture, ExportFormat::Vcd, args.Value("vcd"), 0, std::nullopt);
     std::printf("%s: VCD of all samples\n", args.Value("vcd").c_str());
@@ -93,7 +96,13 @@ int RunCapture(int argc, char** argv) {
   if (breaks)
     std::fprintf(stderr, "tqla capture: warning: the pod reported %u break%s: samples were lost\n", breaks,
                  breaks == 1 ? "" : "s");
-  return 0;
+  if (status.end == CaptureEnd::Complete) return 0;
+  const char* why = status.end == CaptureEnd::TimedOut ? "no trigger came within the time-out"
+                    : status.triggered                 ? "Ctrl-C stopped the capture before its post-trigger samples were stored"
+                                                       : "Ctrl-C stopped the capture before the trigger came";
+  std::fprintf(stderr, "tqla capture: %s; %s holds the %zu samples captured, marked as cut short\n", why,
+               path.c_str(), capture.samples.size());
+  return kExitCutShort;
 }
 
 }  // namespace tqla::cli

@@ -94,7 +94,11 @@ Capture CaptureDemo(int32_t source, uint32_t rateHz, const char* trigger, const 
   settings.post = kDemoSamples / 2;
   settings.steps = ParseTrigger(trigger);
   settings.timeoutSeconds = 10;
-  Capture capture = RunPodCapture(settings, nullptr);
+  PodCaptureStatus status;
+  Capture capture = RunPodCapture(settings, &status);
+  if (status.end != CaptureEnd::Complete)
+    throw CliError(status.end == CaptureEnd::TimedOut ? "the demonstration capture saw no trigger within 10 s"
+                                                      : "the demonstration capture was stopped by Ctrl-C");
   capture.created = UtcNow();
   SaveCapture(path, capture);
   std::printf("%s: %zu samples at %u MHz from a simulated pod, triggered on %s at sample %u\n", path.c_str(),

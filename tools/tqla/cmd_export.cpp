@@ -127,6 +127,7 @@ void ExportCapture(Capture& capture, ExportFormat format, const std::string& out
   window.rateHz = capture.rateHz;
   window.analogChannels = capture.analogChannels;
   window.date = capture.created;
+  window.cutShort = capture.cutShort;
   OutputFile out(outPath);
   Progress progress("export", window.count);
   if (format == ExportFormat::Vcd)

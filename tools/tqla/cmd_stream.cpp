@@ -16,6 +16,8 @@ namespace tqla::cli {
 namespace {
 
 constexpr uint32_t kBlockBytes = 65536;
+// How often an idle stream asks whether the pod still runs it.
+constexpr auto kStatusInterval = std::chrono::milliseconds(100);
 
 constexpr OptionSpec kOptions[] = {
     {"output", 'o', "FILE", "where the samples go (default: standard output)"},
@@ -33,7 +35,8 @@ constexpr CommandSpec kSpec = {
     "Streams digital channels 0-7 from a pod without end: one byte per sample (bit n\n"
     "is channel n), in 64 KiB blocks, to a file or standard output, until a sample\n"
     "count, a duration or Ctrl-C. Throughput and lost blocks are shown on stderr when\n"
-    "it is a terminal, and summed up at the end. A lost block makes the exit status 1.",
+    "it is a terminal, and summed up at the end. A lost block makes the exit status 1,\n"
+    "and so does a pod that stops answering: the stream then ends with what came before.",
     kOptions,
     0,
     0,
@@ -67,10 +70,20 @@ int RunStream(int argc, char** argv) {
   std::vector<uint8_t> block(kBlockBytes);
   uint64_t written = 0, lost = 0;
   const auto begin = std::chrono::steady_clock::now();
-  auto lastShown = begin;
+  auto lastShown = begin, lastAsked = begin;
+  // The library ends a stream whose pod stops answering; its blocks from
+  // before are still written, then the command fails.
+  bool ended = false;
   while (written < limit && !InterruptGuard::Interrupted()) {
     if (StreamBufferOverflow()) ++lost;
     if (!GetNextStreamBuffer(block.data())) {
+      if (ended) break;
+      const auto now = std::chrono::steady_clock::now();
+      if (now - lastAsked >= kStatusInterval) {
+        lastAsked = now;
+        char running = 1;
+        ended = CaptureStatus(nullptr, &running, nullptr, nullptr, nullptr, nullptr, nullptr) < 0 || !running;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       continue;
     }
@@ -85,7 +98,7 @@ int RunStream(int argc, char** argv) {
       lastShown = now;
     }
   }
-  StopStream();
+  const bool stopped = StopStream() != 0;
   if (StreamBufferOverflow()) ++lost;
   if (live) std::fprintf(stderr, "\r%70s\r", "");
   out.Close();
@@ -93,6 +106,11 @@ int RunStream(int argc, char** argv) {
   std::fprintf(stderr, "streamed %llu samples in %.2f s (%.2f MS/s), %llu block%s lost\n",
                static_cast<unsigned long long>(written), seconds, seconds > 0 ? written / seconds / 1e6 : 0.0,
                static_cast<unsigned long long>(lost), lost == 1 ? "" : "s");
+  const std::string where = args.Value("output", "-") == "-" ? "standard output" : args.Value("output");
+  if (ended)
+    throw CliError("the pod stopped answering (unplugged?) and the stream ended; " + where + " holds the " +
+                   std::to_string(written) + " samples streamed before");
+  if (!stopped) throw CliError("the stream did not stop in time (--verbose shows why)");
   return lost ? 1 : 0;
 }
 

@@ -15,6 +15,7 @@ struct ExportWindow {
   uint32_t rateHz = 1;
   uint8_t analogChannels = 0;  // AnalogChannel bits: which scope channels to write
   std::string date;            // the capture's creation time
+  std::string cutShort;        // why the capture was cut short, if it was
 };
 
 // Value Change Dump (IEEE 1364): d0..d15 as 1-bit wires, CH1 and CH2 as real

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -91,7 +92,7 @@ AnalogTrigger ParseAnalogTrigger(const std::string& text) {
   return trigger;
 }
 
-Capture RunPodCapture(const CaptureSettings& s, uint32_t* breaks) {
+Capture RunPodCapture(const CaptureSettings& s, PodCaptureStatus* status) {
   const uint32_t mode = (s.digitalChannels == 16 ? 3u : s.digitalChannels == 8 ? 1u : 0u) |
                         (s.analogChannels == 2 ? 12u : s.analogChannels == 1 ? 4u : 0u);
   if (mode == 0) throw UsageError("a capture needs digital or analog channels");
@@ -119,26 +120,35 @@ Capture RunPodCapture(const CaptureSettings& s, uint32_t* breaks) {
   char brk = 0, running = 1, triggered = 0, percent = 0;
   int32_t start = 0, end = 0, at = 0;
   int32_t breakCount = 0;
-  bool timedOut = false;
+  CaptureEnd how = CaptureEnd::Complete;
   for (;;) {
     breakCount = CaptureStatus(&brk, &running, &triggered, &start, &end, &at, &percent);
     if (live)
       std::fprintf(stderr, "\rcapturing: %-20s breaks %d   ",
                    triggered ? ("triggered, " + std::to_string(static_cast<int>(percent)) + "%").c_str()
                              : "waiting for trigger",
-                   breakCount);
-    if (!running || InterruptGuard::Interrupted()) break;
+                   std::max(breakCount, 0));
+    if (!running || breakCount < 0) break;
+    if (InterruptGuard::Interrupted()) {
+      how = CaptureEnd::Interrupted;
+      break;
+    }
     const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    if (s.timeoutSeconds > 0 && waited > s.timeoutSeconds) {
-      timedOut = true;
+    if (s.timeoutSeconds > 0 && !triggered && waited > s.timeoutSeconds) {
+      how = CaptureEnd::TimedOut;
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   if (live) std::fprintf(stderr, "\r%60s\r", "");
   const bool wasTriggered = triggered != 0;
-  if (!StopCapture()) throw CliError("the capture did not stop in time (--verbose shows why)");
-  if (timedOut && !wasTriggered) throw CliError("no trigger within the time-out");
+  const bool stopped = StopCapture() != 0;
+  // A run that failed while it was being stopped shows in the count after the stop.
+  breakCount = std::min(breakCount, CaptureStatus(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+  if (breakCount < 0)
+    throw CliError("the capture failed: the pod stopped delivering samples (unplugged, or one FX2 fell behind the "
+                   "other); nothing was saved (--verbose shows why)");
+  if (!stopped) throw CliError("the capture did not stop in time (--verbose shows why)");
 
   Capture capture;
   const auto captured = static_cast<uint32_t>(GetActualCaptureLength());
@@ -150,7 +160,9 @@ Capture RunPodCapture(const CaptureSettings& s, uint32_t* breaks) {
   const uint32_t triggerIndex = captureState.TriggerIndex.load();
   if (wasTriggered && (!s.steps.empty() || s.analogTrigger) && triggerIndex < capture.samples.size())
     capture.trigger = triggerIndex;
-  if (breaks) *breaks = static_cast<uint32_t>(breakCount);
+  if (how == CaptureEnd::Interrupted) capture.cutShort = "Ctrl-C";
+  if (how == CaptureEnd::TimedOut) capture.cutShort = "time-out";
+  if (status) *status = {static_cast<uint32_t>(breakCount), how, wasTriggered};
   return capture;
 }
 

@@ -46,8 +46,23 @@ std::vector<std::pair<uint32_t, uint32_t>> ParseTrigger(const std::string& text)
 // Parses an analog trigger "ch1>128" (rising through 128) or "ch2<100" (falling).
 AnalogTrigger ParseAnalogTrigger(const std::string& text);
 
-// Runs the capture to its end (trigger and post-trigger samples stored), a
-// time-out, or Ctrl-C, stops it and returns the rotated samples. Throws CliError.
-Capture RunPodCapture(const CaptureSettings& settings, uint32_t* breaks);
+// How a capture ended. A capture cut short keeps what was captured and is
+// marked so (Capture::cutShort).
+enum class CaptureEnd {
+  Complete,     // the pod's run ended by itself: trigger and post-trigger samples stored
+  Interrupted,  // Ctrl-C
+  TimedOut,     // no trigger within the time-out
+};
+
+struct PodCaptureStatus {
+  uint32_t breaks = 0;  // the break count at the end
+  CaptureEnd end = CaptureEnd::Complete;
+  bool triggered = false;
+};
+
+// Runs the capture to its end, a time-out (counted until the trigger comes) or
+// Ctrl-C, stops it and returns the rotated samples. Throws CliError, also when
+// the run failed (the pod stopped answering): nothing is kept of it then.
+Capture RunPodCapture(const CaptureSettings& settings, PodCaptureStatus* status);
 
 }  // namespace tqla::cli

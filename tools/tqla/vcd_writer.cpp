@@ -36,8 +36,9 @@ void WriteVcd(std::FILE* out, const ExportWindow& window, Progress* progress) {
   const bool ch1 = window.analogChannels & kCh1InUse;
   const bool ch2 = window.analogChannels & kCh2InUse;
   std::fprintf(out, "$date\n\t%s\n$end\n$version\n\ttqla %s\n$end\n", window.date.c_str(), TQLA_VERSION);
-  std::fprintf(out, "$comment\n\tsample rate %u Hz%s\n$end\n", window.rateHz,
-               time.exact() ? "" : ", times rounded to the nearest ps");
+  std::fprintf(out, "$comment\n\tsample rate %u Hz%s%s%s\n$end\n", window.rateHz,
+               time.exact() ? "" : ", times rounded to the nearest ps",
+               window.cutShort.empty() ? "" : "; capture cut short by ", window.cutShort.c_str());
   std::fprintf(out, "$timescale %s $end\n$scope module tqla $end\n", time.UnitName().c_str());
   for (int bit = 0; bit < 16; ++bit) std::fprintf(out, "$var wire 1 %c d%d $end\n", kFirstId + bit, bit);
   if (ch1) std::fprintf(out, "$var real 64 %c CH1 $end\n", kCh1Id);
