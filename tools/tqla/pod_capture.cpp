@@ -143,8 +143,10 @@ Capture RunPodCapture(const CaptureSettings& s, PodCaptureStatus* status) {
   if (live) std::fprintf(stderr, "\r%60s\r", "");
   const bool wasTriggered = triggered != 0;
   const bool stopped = StopCapture() != 0;
-  // A run that failed while it was being stopped shows in the count after the stop.
-  breakCount = std::min(breakCount, CaptureStatus(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+  // The count after the stop is the final one; a run that failed while it
+  // was being stopped shows there too.
+  const int32_t finalCount = CaptureStatus(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  breakCount = breakCount < 0 ? breakCount : finalCount;
   if (breakCount < 0)
     throw CliError("the capture failed: the pod stopped delivering samples (unplugged, or one FX2 fell behind the "
                    "other); nothing was saved (--verbose shows why)");
