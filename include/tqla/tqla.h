@@ -257,6 +257,11 @@ TQLA_EXPORT int32_t TQLA_API CountEdgesInBuffer(int32_t* count0, int32_t* count1
     int32_t* count12, int32_t* count13, int32_t* count14, int32_t* count15);
 
 /* ---- Capture files and sample sections ---- */
+/* Every reader of files (here, the range files, protocol files and packet
+ * lists) reads regular files only: a folder, a device such as /dev/zero or a
+ * FIFO counts as a file that cannot be opened. Nothing is allocated by a
+ * length a file states: OpenFileDataAndConfig16 grows the second sample
+ * array only to what the file holds of its second block. */
 /* writes the plain capture file; 1, or 0 when the file cannot be created or written (full disk) */
 TQLA_EXPORT int32_t TQLA_API SaveFileData(char* t1, char* t2, char* t3, char* t4, char* t5,
     char* t6, char* t7, char* t8, uint8_t* headerByte, const char* fileName);
