@@ -1,6 +1,7 @@
 #include "data/capture_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <initializer_list>
 
@@ -12,6 +13,15 @@ namespace tqla {
 
 uint64_t SampleStorageBytes() {
   return sampleBuffer.SampleBuffer ? static_cast<uint64_t>(sampleBuffer.StorageWords) * 4 : 0;
+}
+
+bool CloseWrittenFile(DataFile& file, const char* fileName) {
+  std::FILE* f = file.release();
+  const bool written = std::ferror(f) == 0;
+  errno = 0;
+  if (std::fclose(f) == 0 && written) return true;
+  Fail("Writing %s failed: %s", fileName, errno ? std::strerror(errno) : "write error");
+  return false;
 }
 
 namespace {
@@ -83,7 +93,7 @@ bool WriteCaptureFile(const char* fileName, CaptureLayout layout, const CaptureF
   }
   WriteBlock(f, blockBytes, data, dataBytes);
   if (layout == CaptureLayout::Config16) WriteBlock(f, blockBytes, second, secondBytes);
-  return CloseWrittenFile(file);
+  return CloseWrittenFile(file, fileName);
 }
 
 CaptureFileRead ReadCaptureFile(const char* fileName, CaptureLayout layout, const CaptureFileFields& fields,

@@ -19,13 +19,10 @@ inline DataFile OpenDataFile(const char* fileName, const char* mode) {
   return DataFile(std::fopen(fileName, mode));
 }
 
-// Closes a file that was written; false when any write to it or the close
-// itself failed (a full disk shows at one or the other).
-inline bool CloseWrittenFile(DataFile& file) {
-  std::FILE* f = file.release();
-  const bool written = std::ferror(f) == 0;
-  return std::fclose(f) == 0 && written;
-}
+// Closes a file that was written; false, with the reason as the last error,
+// when any write to it or the close itself failed (a full disk shows at one
+// or the other).
+bool CloseWrittenFile(DataFile& file, const char* fileName);
 
 // Files are read only when they are regular files (frame/regular_file.h).
 inline DataFile OpenDataFileToRead(const char* fileName) { return DataFile(OpenRegularFile(fileName)); }

@@ -38,7 +38,7 @@ int32_t WriteRange(const char* fileName, int32_t first, int32_t last) {
   std::fwrite(&r.first, sizeof r.first, 1, file.get());
   std::fwrite(&r.last, sizeof r.last, 1, file.get());
   std::fwrite(s.words + r.first, sizeof(uint32_t), r.count(), file.get());
-  return CloseWrittenFile(file) ? 1 : 0;
+  return CloseWrittenFile(file, fileName) ? 1 : 0;
 }
 
 // Reads a range file's words into the buffer from the index that destination

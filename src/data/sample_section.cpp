@@ -21,7 +21,7 @@ int32_t AppendSection(const char* fileName, const uint32_t* words, uint32_t coun
   if (!file) return 0;
   std::fwrite(kMarker, 1, kMarkerBytes, file.get());
   const size_t written = count ? std::fwrite(words, sizeof(uint32_t), count, file.get()) : 0;
-  return CloseWrittenFile(file) ? static_cast<int32_t>(written) : 0;
+  return CloseWrittenFile(file, fileName) ? static_cast<int32_t>(written) : 0;
 }
 
 // Leaves file just past the first marker; the bytes read up to and including

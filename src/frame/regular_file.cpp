@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "frame/trace.h"
+
 namespace tqla {
 
 std::FILE* OpenRegularFile(const char* path) {
@@ -17,6 +19,7 @@ std::FILE* OpenRegularFile(const char* path) {
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     const int reason = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     close(fd);
+    Fail("%s is not a regular file", path);
     errno = reason;
     return nullptr;
   }

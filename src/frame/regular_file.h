@@ -9,8 +9,8 @@
 namespace tqla {
 
 // Opens path for binary reading when it names a regular file (after links);
-// null when it is missing, unreadable or anything else. Opening never waits,
-// not even on a FIFO.
+// null when it is missing, unreadable or anything else (which is then the
+// last error). Opening never waits, not even on a FIFO.
 std::FILE* OpenRegularFile(const char* path);
 
 // Bytes in an open file, or -1 when its size cannot be told.

@@ -9,6 +9,7 @@
 
 #include "data/capture_file.h"
 #include "test_support.h"
+#include "tqla/tqla_ext.h"
 
 namespace tqla {
 namespace {
@@ -219,6 +220,9 @@ TEST(CaptureFile, ReadersTakeOnlyRegularFiles) {
     EXPECT_EQ(GetFileBufferSize(&stored, path.c_str()), 0) << path;
     EXPECT_EQ(stored, 5u);
     EXPECT_EQ(ExtractBufferFromFile(path.data(), 16), 0) << path;
+    if (path != dir.file("missing")) {
+      EXPECT_EQ(TqlaLastError(), path + " is not a regular file");
+    }
     EXPECT_EQ(Paste(path.data(), 0), 0) << path;
     EXPECT_EQ(Undo(path.data()), 0) << path;
     EXPECT_EQ(buffer[0], 0xDEADBEEFu) << path;
@@ -238,6 +242,7 @@ TEST(CaptureFile, WritersReportAFullDisk) {
     EXPECT_EQ(Save(layout, host, dir.file("no/such/dir")), 0);
   }
   EXPECT_EQ(Copy(full.data(), 0, 10), 0);
+  EXPECT_STREQ(TqlaLastError(), "Writing /dev/full failed: No space left on device");
   EXPECT_EQ(SaveUndo(full.data(), 0, 10), 0);
   EXPECT_EQ(AppendSampleData(full.data()), 0);
   EXPECT_EQ(AppendBetweenSampleData(full.data(), 0, 5), 0);
