@@ -225,7 +225,7 @@ int32_t DecoderRun::Finish() {
   }
   if (!packetsWritten) {
     ConsolePrint("Error Closing RedodoRovodovoz\nExiting.\n");
-    CopyText(errorText_, "Error Closing RedodoRovodovoz");
+    Fail("Error Closing RedodoRovodovoz");
     return 0;
   }
   return 1;
