@@ -166,6 +166,7 @@ void LoopbackDemo(int32_t demoPod, const std::filesystem::path& dir) {
   // Triggered at once with no post-trigger count, the ring fills once from GO.
   settings.post = 0;
   const Capture back = RunPodCapture(settings, nullptr);
+  if (!back.cutShort.empty()) throw CliError("the loopback capture was cut short by " + back.cutShort);
   for (uint32_t i = 0; i < kLoopbackSamples; ++i) {
     const uint32_t captured = back.samples.at(kLoopbackLeadIn + i) & 0xFFFF;
     if (captured == i) continue;
