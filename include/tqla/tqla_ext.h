@@ -29,6 +29,43 @@ TQLA_EXPORT void TQLA_API TqlaSetTraceSink(TqlaTraceSink sink, void* user);
  * text stays valid until the thread's next export call. */
 TQLA_EXPORT const char* TQLA_API TqlaLastError(void);
 
+/* ---- Sample buffer, trigger and console ---- */
+
+/* Makes the host's own array of length words the current sample buffer, all
+ * of it counted as captured (as a capture into it would leave it), so that
+ * files, exports, scaling and decoders work on it. The array must stay
+ * allocated while it is current. 1, or 0 for null with a length. */
+TQLA_EXPORT int32_t TQLA_API TqlaUseBuffer(uint32_t* words, uint32_t length);
+/* The current sample buffer (null when none) and, when length is not null,
+ * its length in words. */
+TQLA_EXPORT uint32_t* TQLA_API TqlaCurrentBuffer(uint32_t* length);
+/* The index of the trigger sample in the current buffer, from which the
+ * decoders' absolute timestamps count; a capture sets it when it stops. */
+TQLA_EXPORT uint32_t TQLA_API TqlaTriggerIndex(void);
+/* Sets it, e.g. for a buffer read from a file whose trigger the host knows. */
+TQLA_EXPORT void TQLA_API TqlaSetTriggerIndex(uint32_t index);
+/* Routes the console text of the decoders and the packet engine (messages
+ * the library would print on standard output) to sink, one message per call;
+ * null restores standard output. */
+TQLA_EXPORT void TQLA_API TqlaSetConsoleSink(TqlaTraceSink sink, void* user);
+/* The result of the most recent control transfer of the firmware, EEPROM and
+ * vendor-request operations: 1 when it succeeded, else 0. */
+TQLA_EXPORT int32_t TQLA_API TqlaLastTransferResult(void);
+/* 1 when device sits on a high-speed port, 0 on a full-speed one, -1 for a
+ * null or closed device. */
+TQLA_EXPORT int32_t TQLA_API TqlaDeviceHighSpeed(CCyUSBDevice* device);
+
+/* ---- Protocol definition files ---- */
+
+/* Parses protocolFile and writes a description of the model it gives
+ * (protocols, packet boundaries, lengths, decode steps, lookup tables and
+ * fields, one item per line) into text: at most size - 1 characters and a
+ * NUL. Returns the description's full length (size 0 asks for it), or -1 with
+ * the parser's message in errorText (256 bytes) when the file does not parse.
+ * Uses the packet engine's model: not while a decoder runs with one. */
+TQLA_EXPORT int32_t TQLA_API TqlaDescribeProtocols(const char* protocolFile, char* text, uint32_t size,
+    char* errorText);
+
 /* ---- Packet engine add-in ---- */
 
 /* The ADDIN decode step of a protocol definition file feeds each bit of a

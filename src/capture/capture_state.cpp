@@ -1,6 +1,7 @@
 #include "capture/capture_state.h"
 
 #include "capture/trigger_engine.h"
+#include "tqla/tqla_ext.h"
 
 namespace tqla {
 
@@ -43,3 +44,11 @@ uint32_t StreamFreeSlots(uint32_t writeSlot, uint32_t readSlot) {
 }
 
 }  // namespace tqla
+
+extern "C" {
+
+uint32_t TQLA_API TqlaTriggerIndex(void) { return tqla::captureState.TriggerIndex.load(); }
+
+void TQLA_API TqlaSetTriggerIndex(uint32_t index) { tqla::captureState.TriggerIndex.store(index); }
+
+}  // extern "C"

@@ -1,6 +1,7 @@
 #include "device/device_state.h"
 
 #include "frame/trace.h"
+#include "tqla/tqla_ext.h"
 
 #include "device/pin_wiring.h"
 
@@ -45,3 +46,14 @@ void BuildPinMaps() {
 }
 
 }  // namespace tqla
+
+extern "C" {
+
+int32_t TQLA_API TqlaLastTransferResult(void) { return static_cast<int32_t>(tqla::deviceState.LastTransferResult.load()); }
+
+int32_t TQLA_API TqlaDeviceHighSpeed(CCyUSBDevice* device) {
+  if (!device || !device->IsOpen()) return -1;
+  return device->HighSpeed ? 1 : 0;
+}
+
+}  // extern "C"

@@ -281,3 +281,26 @@ int32_t TQLA_API DemoData16(void) {
 }
 
 }  // extern "C"
+
+extern "C" {
+
+// The host's own array of length words as the current sample buffer, all of
+// it captured; 0 for null with a length.
+int32_t TQLA_API TqlaUseBuffer(uint32_t* words, uint32_t length) {
+  return Guarded<int32_t>("TqlaUseBuffer", 0, [&] {
+    if (!words && length) {
+      FailText("TqlaUseBuffer: null with a length");
+      return 0;
+    }
+    SetCurrentBuffer(words, length, length);
+    sampleBuffer.CapturedLength.store(length);
+    return 1;
+  });
+}
+
+uint32_t* TQLA_API TqlaCurrentBuffer(uint32_t* length) {
+  if (length) *length = sampleBuffer.BufferLength;
+  return sampleBuffer.SampleBuffer;
+}
+
+}  // extern "C"

@@ -4,8 +4,6 @@
 
 #include "cli.h"
 #include "commands.h"
-#include "frame/console.h"
-#include "packets/packets_state.h"
 #include "tqla/tqla.h"
 #include "tqla/tqla_ext.h"
 
@@ -30,112 +28,19 @@ constexpr CommandSpec kSpec = {
     2,
 };
 
-const char* BoundaryName(uint8_t type) {
-  switch (type) {
-    case packets::kTypeNext: return "NEXT";
-    case packets::kTypeSignal: return "SIGNAL";
-    case packets::kTypeValue: return "VALUE";
-    case packets::kTypeLength: return "LENGTH";
-    case packets::kTypeEvent: return "EVENT";
-    case packets::kTypeTimeout: return "TIMEOUT";
-    default: return "?";
-  }
-}
-
-std::string DescribeBoundary(const packets::Boundary& b) {
-  std::string text = BoundaryName(b.type);
-  char part[64];
-  if (b.type == packets::kTypeEvent || b.type == packets::kTypeSignal) {
-    std::snprintf(part, sizeof part, " %u", b.code);
-    text += part;
-  }
-  if (b.type == packets::kTypeValue) {
-    for (int i = 0; i < b.valueCount && i <= packets::kMaxMatchValues; ++i) {
-      std::snprintf(part, sizeof part, "%s0x%X", i ? ", " : " ", b.values[i]);
-      text += part;
-    }
-    std::snprintf(part, sizeof part, " (%u bits, mask 0x%X, channel %u)", b.valueWidth, b.mask, b.channel);
-    text += part;
-  }
-  return text;
-}
-
-std::string DescribeSteps(const packets::ProtocolDef& p) {
-  static const struct {
-    uint32_t step;
-    const char* name;
-  } names[] = {{packets::kStepNrzi, "NRZI"},   {packets::kStepManchester, "MANCHESTER"},
-               {packets::kStepSubstitution, "SUBSTITUTION"}, {packets::kStepAddin, "ADDIN"},
-               {packets::kStepInvert, "INVERT"}, {packets::kStepZbi5, "ZBI5"},
-               {packets::kStepZbi6, "ZBI6"}};
-  std::string text;
-  for (int i = 0; i < p.decodeStepCount && i <= packets::kMaxDecodeSteps; ++i) {
-    const char* name = "?";
-    for (const auto& n : names)
-      if (n.step == p.decodeSteps[i]) name = n.name;
-    text += (i ? ", " : "") + std::string(name);
-  }
-  return text.empty() ? "none" : text;
-}
-
-void PrintModel() {
-  const packets::PacketsState& s = packets::packetsState;
-  const int count = s.parser.protocolCount;
-  std::printf("%d protocol%s\n", count, count == 1 ? "" : "s");
-  for (int i = 0; i < count && i < packets::kMaxProtocols; ++i) {
-    const packets::ProtocolDef& p = s.protocols[i];
-    std::printf("protocol %d: %s\n", i, p.name ? p.name : "(unnamed)");
-    std::printf("  entries: %s\n", p.bytewise ? "bytewise" : "bitwise");
-    std::printf("  start: %s\n", DescribeBoundary(p.start).c_str());
-    std::printf("  end: %s%s\n", DescribeBoundary(p.end).c_str(), p.exclude ? " (excluded)" : "");
-    if (p.end.type == packets::kTypeTimeout) std::printf("  timeout: %g us\n", p.timeout);
-    if (p.end.type == packets::kTypeLength) {
-      if (p.length >= 0)
-        std::printf("  length: %d %s\n", p.length, p.lengthInBytes ? "bytes" : "bits");
-      else
-        std::printf("  length: field %s x %g + %d\n", p.lengthFieldName ? p.lengthFieldName : "?",
-                    static_cast<double>(p.lengthGain), p.lengthOffset);
-    }
-    std::printf("  decode: %s\n", DescribeSteps(p).c_str());
-    if (p.lookupTableCount) std::printf("  lookup tables: %u\n", p.lookupTableCount);
-    for (int line = 0; line < p.fieldLineCount && line < packets::kMaxFieldLines; ++line) {
-      const packets::FieldLine& fields = s.fieldLines[i][line];
-      std::string text;
-      for (int f = 0; f < fields.count && f < packets::kMaxFieldsPerLine; ++f) {
-        const packets::FieldDef& d = fields.fields[f];
-        text += ' ';
-        if (d.busEvent) {
-          text += "event " + std::to_string(d.eventCode);
-        } else if (!d.name) {
-          text += '"';
-          text += d.text ? d.text : "";
-          text += '"';
-        } else {
-          text += d.name;
-          text += '.';
-          text += d.variable ? std::string("var") : std::to_string(d.bits);
-          if (d.hidden) text += " (hidden)";
-        }
-      }
-      std::printf("  fields %d:%s\n", line + 1, text.c_str());
-    }
-  }
-}
+// The parser's console lines are dropped unless asked for.
+void Quiet(const char*, void*) {}
 
 int Check(const std::string& path, bool trace) {
   RequireRegularFile(path);
-  std::FILE* quiet = trace ? nullptr : std::fopen("/dev/null", "w");
-  SetConsoleStream(quiet);
+  if (!trace) TqlaSetConsoleSink(Quiet, nullptr);
   char error[512] = {};
-  std::vector<char> protocol(path.begin(), path.end());
-  protocol.push_back('\0');
-  char discard[] = "/dev/null";
-  const int32_t parsed = InitializeRedodoRovodovoz(protocol.data(), discard, error);
-  CloseRedodoRovodovoz();
-  SetConsoleStream(nullptr);
-  if (quiet) std::fclose(quiet);
-  if (!parsed) throw CliError(path + ": " + (error[0] ? error : "cannot be read"));
-  PrintModel();
+  const int32_t length = TqlaDescribeProtocols(path.c_str(), nullptr, 0, error);
+  std::string model(length > 0 ? static_cast<size_t>(length) + 1 : 1, '\0');
+  if (length > 0) TqlaDescribeProtocols(path.c_str(), model.data(), static_cast<uint32_t>(model.size()), error);
+  TqlaSetConsoleSink(nullptr, nullptr);
+  if (length < 0) throw CliError(path + ": " + (error[0] ? error : "cannot be read"));
+  std::fputs(model.c_str(), stdout);
   return 0;
 }
 
