@@ -82,6 +82,7 @@ class UsbfsTest : public ::testing::Test {
   }
   UsbfsBus* bus_ = nullptr;
   TempDir firmware_;
+  TempDir file_;
   TraceLog trace_;
 };
 
