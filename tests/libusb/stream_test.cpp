@@ -28,7 +28,9 @@ class UsbfsRuns : public UsbfsTest {
     UsbfsTest::TearDown();
   }
   test::UsbfsPod pod_;
+  // Outlive the stops in TearDown, which rotate and calibrate them.
   std::vector<uint32_t> ring_ = std::vector<uint32_t>(262144);
+  std::vector<uint32_t> second_ = std::vector<uint32_t>(262144);
 };
 
 // A 16-bit stream at 24 MHz: 48 MB/s through 32 requests in flight. Every
@@ -53,6 +55,102 @@ TEST_F(UsbfsRuns, StreamAt24MHzLosesNoBlock) {
   EXPECT_EQ(pod_.model->Digital().BreakCounter(), 0);
   EXPECT_EQ(StopStream(), 1);
   EXPECT_EQ(bus_->Stats(pod_, Fx2::Digital).maxInFlight, 32u);
+}
+
+// The requests the transfer thread keeps queued are all cancelled when the
+// host stops: none is left with the pod, and the stop returns.
+TEST_F(UsbfsRuns, StopCaptureCancelsTheRequestsInFlight) {
+  // 8 channels at 1 MHz: a block takes 65 ms, so the queue stays full.
+  ASSERT_EQ(StartCapture(1, 0, 1, 128, 17, 0, nullptr, 0, ring_.data(), 262144, 0), 1);
+  ASSERT_TRUE(PollFor([&] { return bus_->Stats(pod_, Fx2::Digital).inFlight == 32; }));
+  EXPECT_EQ(StopCapture(), 1);
+  const test::UsbfsStats stats = bus_->Stats(pod_, Fx2::Digital);
+  EXPECT_EQ(stats.inFlight, 0u);
+  EXPECT_GE(stats.discarded, 31u) << "all but the one being handed in at the stop";
+  EXPECT_EQ(stats.maxInFlight, 32u);
+  EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
+}
+
+TEST_F(UsbfsRuns, StalledEndpointIsClearedAndTheCaptureGoesOn) {
+  uint32_t never[2] = {0x10000, 0x10000};  // CH1 is not captured: its bits stay 0
+  ASSERT_EQ(StartCapture(3, 1, 1, 128, 87, 0, never, 1, ring_.data(), 262144, 0), 1);
+  ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
+  pod_.model->Digital().Stall(0x86);
+  uint32_t end = captureState.BufferEnd, moves = 0;
+  EXPECT_TRUE(PollFor([&] {
+    if (captureState.BufferEnd != end) {
+      end = captureState.BufferEnd;
+      ++moves;
+    }
+    return moves >= 10;
+  }));
+  EXPECT_EQ(captureState.Running, 1);
+  EXPECT_TRUE(trace_.Contains("transfers failing, endpoint reset"));
+  EXPECT_EQ(StopCapture(), 1);
+}
+
+// The pod leaves the bus in the middle of a stream: every request fails with
+// ENODEV, the run ends by itself, and the library goes on with another pod.
+TEST_F(UsbfsRuns, UnplugInTheMiddleOfAStreamEndsTheRun) {
+  ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
+  ASSERT_EQ(StartStreamingCapture16(247, 2, nullptr, 0, nullptr, 0, 0), 1);
+  std::vector<uint8_t> block(kStreamSlotBytes);
+  for (int blocks = 0; blocks < 20; ++blocks) {
+    ASSERT_TRUE(PollFor([&] { return GetNextStreamBuffer(block.data()) == 1; }));
+  }
+  bus_->Unplug(pod_);
+  EXPECT_TRUE(PollFor([] { return captureState.BothStopped.load() == 1; }));
+  EXPECT_EQ(captureState.Running, 0);
+  EXPECT_EQ(StopStream(), 1);
+  EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
+  EXPECT_EQ(bus_->Stats(pod_, Fx2::Digital).inFlight, 0u);
+  ClosePod();
+
+  const test::UsbfsPod next = bus_->AddPod(8);
+  next.model->Update([](sim::PodSettings& s) { s.realTime = false; });
+  ASSERT_EQ(InitializeTQPod(8), 1);
+  ASSERT_EQ(StartCapture(15, 0, 1, 128, 247, 0, nullptr, 0, ring_.data(), 262144, 65536), 1);
+  EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
+  EXPECT_EQ(StopCapture(), 1);
+  EXPECT_EQ(captureState.Triggered, 1);
+}
+
+// One capture, two ways to the same model: through the simulated backend and
+// through libusb and the emulated bus. The buffers and the trigger agree.
+TEST_F(UsbfsRuns, CaptureGivesTheSamplesOfTheSimulatedBackend) {
+  std::vector<uint32_t> source(1u << 20);
+  uint32_t x = 2463534242u;
+  for (uint32_t& w : source) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    w = x & ~0xC0u;
+  }
+  source[400001] |= 0x40;
+  source[400002] |= 0x80;
+  const int32_t simulated = TqlaSimAddPod(9);
+  TqlaSimSetSamples(simulated, source.data(), static_cast<uint32_t>(source.size()), 1);
+  TqlaSimSetRealTime(simulated, 0);
+  const test::UsbfsPod emulated = bus_->AddPod(8);
+  emulated.model->SetSource(sim::MakeFromWords(source.data(), static_cast<uint32_t>(source.size()), true));
+  emulated.model->Update([](sim::PodSettings& s) { s.realTime = false; });
+
+  uint32_t steps[4] = {0x40, 0x40, 0x80, 0x80};
+  std::vector<uint32_t>* buffers[2] = {&ring_, &second_};
+  uint32_t triggers[2] = {};
+  const uint32_t ids[2] = {9, 8};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(ids[i]);
+    ASSERT_EQ(InitializeTQPod(ids[i]), 1);
+    ASSERT_EQ(StartCapture(15, 1, 1, 128, 247, 0, steps, 2, buffers[i]->data(), 262144, 65536), 1);
+    ASSERT_TRUE(PollFor([] { return captureState.Running == 0; }, std::chrono::seconds(20)));
+    ASSERT_EQ(StopCapture(), 1);
+    EXPECT_EQ(captureState.Triggered, 1);
+    triggers[i] = captureState.TriggerIndex;
+  }
+  EXPECT_EQ(triggers[0], triggers[1]);
+  EXPECT_TRUE(ring_ == second_);
+  EXPECT_EQ(second_[triggers[1]] & 0xFFFF, source[400002] & 0xFFFF);
 }
 
 }  // namespace

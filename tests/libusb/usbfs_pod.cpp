@@ -601,7 +601,10 @@ UsbfsStats UsbfsBus::Stats(const UsbfsPod& pod, Fx2 fx2) {
   std::lock_guard<std::mutex> hold(state_->lock);
   const auto& pair = state_->pods[pod.handle];
   const Node* node = fx2 == Fx2::Digital ? pair.first : pair.second;
-  return node ? node->stats : UsbfsStats{};
+  if (!node) return {};
+  UsbfsStats stats = node->stats;
+  for (const auto& [endpoint, count] : node->inFlight) stats.inFlight += count;
+  return stats;
 }
 
 bool RunUnderEmulation(int argc, char** argv, std::string& why) {

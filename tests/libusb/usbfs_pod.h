@@ -29,6 +29,7 @@ struct UsbfsStats {
   uint64_t submitted = 0;    // bulk requests
   uint64_t discarded = 0;    // bulk requests the host cancelled
   uint32_t maxInFlight = 0;  // most bulk requests queued on one endpoint at once
+  uint32_t inFlight = 0;     // bulk requests queued now
 };
 
 enum class Fx2 { Digital, Analog };
