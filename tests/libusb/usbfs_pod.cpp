@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <pthread.h>
+#include <sched.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 #include <umockdev.h>
@@ -180,7 +182,17 @@ struct UsbfsBus::State {
 
 namespace {
 
+// The emulation stands in for the kernel, whose completions come from
+// interrupts: its threads run time-critical where the system allows it.
+void RunTimeCritical() {
+  sched_param param{};
+  param.sched_priority = sched_get_priority_max(SCHED_FIFO) / 2;
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
 gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+  thread_local const bool raised = (RunTimeCritical(), true);
+  (void)raised;
   auto* node = static_cast<Node*>(data);
   return node->bus->Handle(*node, client);
 }
@@ -474,6 +486,7 @@ gboolean UsbfsBus::State::Discard(Node& node, UMockdevIoctlClient* client, usbde
 
 // Answers the reaps whose time is up and moves re-enumerating controllers.
 void UsbfsBus::State::TimerLoop() {
+  RunTimeCritical();
   std::unique_lock<std::mutex> hold(lock);
   while (!quit) {
     Clock::time_point next = Clock::now() + std::chrono::seconds(1);

@@ -1,6 +1,8 @@
 #include "usb/libusb/libusb_bus.h"
 
 #include <libusb.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -178,12 +180,17 @@ class LibusbBackend : public Backend {
   }
 
   // Completions and hot-plug events are delivered on this thread for as long
-  // as libusb runs.
+  // as libusb runs. It is part of every transfer queue's path, so it runs
+  // time-critical where the system allows it, as the transfer threads do: a
+  // late completion leaves a queue short and the pod's FIFO overflows.
   void StartEvents() {
     events_ = std::thread([this] {
       timeval tick{0, 100000};
       while (!stopEvents_.load()) libusb_handle_events_timeout_completed(context_, &tick, nullptr);
     });
+    sched_param param{};
+    param.sched_priority = sched_get_priority_max(SCHED_FIFO) / 2;
+    pthread_setschedparam(events_.native_handle(), SCHED_FIFO, &param);
   }
 
   void StopEvents() {
