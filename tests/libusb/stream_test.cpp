@@ -46,7 +46,8 @@ TEST_F(UsbfsRuns, StreamAt24MHzLosesNoBlock) {
     ASSERT_TRUE(PollFor([&] { return GetNextStreamBuffer(block.data()) == 1; })) << blocks;
     for (uint32_t i = 0; i < kStreamSlotBytes; i += 2) {
       if (previous >= 0) {
-        ASSERT_EQ(block[i], static_cast<uint8_t>(previous + 1)) << blocks << ":" << i;
+        ASSERT_EQ(block[i], static_cast<uint8_t>(previous + 1)) << blocks << ":" << i << ", pod breaks "
+                                                          << int(pod_.model->Digital().BreakCounter());
       }
       previous = block[i];
     }

@@ -48,9 +48,6 @@ constexpr uint8_t kGetInterface = 0x0A;
 
 struct Node;
 
-}  // namespace
-namespace {
-
 // One request of the host: a bulk transfer handed to the model, or a control
 // transfer the model has answered.
 struct Urb {
@@ -85,6 +82,7 @@ struct Node {
   std::unordered_map<usbdevfs_urb*, std::shared_ptr<Urb>> urbs;
   std::deque<Urb*> done;
   UMockdevIoctlClient* heldReap = nullptr;
+  bool handedOut = false;  // the last reap got a request
   Clock::time_point heldUntil;
   UsbfsStats stats;
   std::map<uint8_t, uint32_t> inFlight;  // bulk requests queued, by endpoint
@@ -96,6 +94,7 @@ struct Answer {
   UMockdevIoctlClient* client;
   Urb* urb;
   int error;
+  bool held;  // the reap was held, with a reference to its client
 };
 
 void PutHex(std::string& out, const std::vector<uint8_t>& bytes) {
@@ -168,13 +167,16 @@ struct UsbfsBus::State {
 
   Node* Plug(std::shared_ptr<sim::SimPod> pod, Fx2 which, int podHandle, int port, bool defaultIds,
              bool neverReturns, uint16_t vendorId, uint16_t productId, uint16_t release);
-  void Remove(Node& node);
   gboolean Handle(Node& node, UMockdevIoctlClient* client);
   gboolean Submit(Node& node, UMockdevIoctlClient* client, usbdevfs_urb* request);
   gboolean Reap(Node& node, UMockdevIoctlClient* client);
   gboolean Discard(Node& node, UMockdevIoctlClient* client, usbdevfs_urb* request);
   void Completed(Urb* urb);
+  // Collects the held reaps to answer: all of them when a request has just
+  // completed at completedAt (that node's with its request), else those
+  // whose time is up. Called with the lock held.
   void Release(Node* completedAt, std::vector<Answer>& answers, Clock::time_point now);
+  // Answers them; called without the lock.
   void Send(std::vector<Answer>& answers);
   void Leave(Node& node);
   void TimerLoop();
@@ -419,8 +421,15 @@ gboolean UsbfsBus::State::Reap(Node& node, UMockdevIoctlClient* client) {
   {
     std::lock_guard<std::mutex> hold(lock);
     if (!node.done.empty()) {
-      answers.push_back({client, node.done.front(), 0});
+      answers.push_back({client, node.done.front(), 0, false});
       node.done.pop_front();
+      node.handedOut = true;
+    } else if (node.handedOut) {
+      // The host reaps until it finds nothing, and only then resubmits what
+      // it reaped: the node's lock is let go at once here, so that the
+      // resubmission is not held up behind the next reap.
+      node.handedOut = false;
+      answers.push_back({client, nullptr, EAGAIN, false});
     } else {
       g_object_ref(client);
       node.heldReap = client;
@@ -440,10 +449,11 @@ void UsbfsBus::State::Release(Node* completedAt, std::vector<Answer>& answers, C
     // node that has it; a reap whose time is up finds nothing.
     if (completedAt == nullptr && node.heldUntil > now) continue;
     if (&node == completedAt && !node.done.empty()) {
-      answers.push_back({node.heldReap, node.done.front(), 0});
+      answers.push_back({node.heldReap, node.done.front(), 0, true});
       node.done.pop_front();
+      node.handedOut = true;
     } else {
-      answers.push_back({node.heldReap, nullptr, node.gone && node.urbs.empty() ? ENODEV : EAGAIN});
+      answers.push_back({node.heldReap, nullptr, node.gone && node.urbs.empty() ? ENODEV : EAGAIN, true});
     }
     node.heldReap = nullptr;
   }
@@ -463,6 +473,7 @@ void UsbfsBus::State::Send(std::vector<Answer>& answers) {
       a.urb->node->urbs.erase(request);
     }
     umockdev_ioctl_client_complete(a.client, a.urb ? 0 : -1, a.urb ? 0 : a.error);
+    if (a.held) g_object_unref(a.client);
   }
   answers.clear();
 }
