@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "cpu_usage.h"
+#include "realtime_run.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_pod.h"
 #include "tqla/tqla.h"
@@ -56,40 +56,22 @@ void BM_BufferedCapture16Plus2(benchmark::State& state) {
       return;
     }
     uint32_t steps[2] = {};
-    const auto threadsBefore = ThreadCpuSeconds();
-    const double cpuBefore = ProcessCpuSeconds();
-    const auto start = Clock::now();
+    const RunMeter meter;
     // Rising edge on CH1 above 255: armed at once, never met.
     if (!StartCapture(15, 1, 1, 255, kRate, 0, steps, 0, ring, kRingWords, 0)) {
       state.SkipWithError("StartCapture failed");
       return;
     }
-    // The engine's newest-sample index moves on by every batch it has taken.
-    const auto target = static_cast<uint64_t>(kSamplesPerSecond * kSeconds);
-    uint64_t samples = 0;
-    int32_t lastEnd = 0;
     int32_t breaks = 0;
-    char running = 1;
-    const auto limit = start + std::chrono::duration<double>(2 * kSeconds);
-    while (samples < target && running && Clock::now() < limit) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      int32_t bufferStart = 0, end = 0, trigger = 0;
-      char breakByte = 0, triggered = 0, percent = 0;
-      breaks = CaptureStatus(&breakByte, &running, &triggered, &bufferStart, &end, &trigger, &percent);
-      samples += static_cast<uint32_t>(end - lastEnd + static_cast<int32_t>(kRingWords)) % kRingWords;
-      lastEnd = end;
-    }
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = ProcessCpuSeconds() - cpuBefore;
-    const std::string perThread = ThreadCores(threadsBefore, wall);
+    const uint64_t samples = FollowCapture(kRingWords, kSamplesPerSecond, kSeconds, breaks);
+    const double wall = meter.Seconds();
+    meter.Report(state);
     auto p = tqla::sim::Bus().Pod(pod);
     state.counters["status_breaks"] = breaks;
     state.counters["digital_fx2_breaks"] = p ? p->Digital().BreakCounter() : -1;
     state.counters["analog_fx2_breaks"] = p ? p->Analog().BreakCounter() : -1;
     state.counters["sample_seconds"] = samples / kSamplesPerSecond;
     state.counters["MSps"] = samples / wall / 1e6;
-    state.counters["cores_process"] = cpu / wall;
-    state.SetLabel("cores per thread " + perThread);
     StopCapture();
     DeleteBuffer(ring);
     ClosePod();
@@ -109,43 +91,22 @@ void BM_Stream(benchmark::State& state) {
       state.SkipWithError("no simulated pod");
       return;
     }
-    std::atomic<bool> stop{false};
-    uint64_t blocks = 0;
-    uint64_t overflows = 0;
     if (!StartStreamingCapture16(kRate, clockMode, nullptr, 0, nullptr, 0, 0)) {
       state.SkipWithError("StartStreamingCapture16 failed");
       return;
     }
     // Counted from GO, which the start sends last.
-    const auto threadsBefore = ThreadCpuSeconds();
-    const double cpuBefore = ProcessCpuSeconds();
-    const auto start = Clock::now();
+    const RunMeter meter;
+    const auto start = meter.Start();
     auto p = tqla::sim::Bus().Pod(pod);
-    double firstBreak = -1;
-    // The host: takes every block there is, then waits a millisecond.
-    std::thread host([&] {
-      static uint8_t block[65536];
-      while (!stop.load()) {
-        while (GetNextStreamBuffer(block)) ++blocks;
-        if (StreamBufferOverflow()) ++overflows;
-        if (firstBreak < 0 && p && p->Digital().BreakCounter() != 0)
-          firstBreak = std::chrono::duration<double>(Clock::now() - start).count();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-    });
-    std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
-    stop.store(true);
-    host.join();
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = ProcessCpuSeconds() - cpuBefore;
-    const std::string perThread = ThreadCores(threadsBefore, wall);
-    state.counters["first_break_s"] = firstBreak;
-    state.counters["blocks"] = static_cast<double>(blocks);
+    const StreamDrain drain = DrainStream(kSeconds, p ? &p->Digital() : nullptr, start, [](const uint8_t*) {});
+    const double wall = meter.Seconds();
+    meter.Report(state);
+    state.counters["first_break_s"] = drain.firstBreak;
+    state.counters["blocks"] = static_cast<double>(drain.blocks);
     state.counters["blocks_sent"] = wall * kSamplesPerSecond * bytesPerSample / 65536;
-    state.counters["overflows"] = static_cast<double>(overflows);
+    state.counters["overflows"] = static_cast<double>(drain.overflows);
     state.counters["fx2_breaks"] = p ? p->Digital().BreakCounter() : -1;
-    state.counters["cores_process"] = cpu / wall;
-    state.SetLabel("cores per thread " + perThread);
     StopStream();
     ClosePod();
     TqlaSimReset();

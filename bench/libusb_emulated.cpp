@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "capture/capture_state.h"
-#include "cpu_usage.h"
+#include "realtime_run.h"
 #include "firmware/firmware.h"
 #include "tqla/tqla.h"
 #include "tqla/tqla_ext.h"
@@ -80,39 +80,22 @@ void BM_EmulatedCapture16Plus2(benchmark::State& state) {
     }
     uint32_t* ring = MakeBuffer(kRingWords);
     uint32_t steps[2] = {};
-    const auto threadsBefore = ThreadCpuSeconds();
-    const double cpuBefore = ProcessCpuSeconds();
-    const auto start = Clock::now();
+    const RunMeter meter;
     // Rising edge on CH1 above 255: armed at once, never met.
     if (!ring || !StartCapture(15, 1, 1, 255, kRate, 0, steps, 0, ring, kRingWords, 0)) {
       state.SkipWithError("StartCapture failed");
       return;
     }
-    const auto target = static_cast<uint64_t>(kSamplesPerSecond * kSeconds);
-    uint64_t samples = 0;
-    int32_t lastEnd = 0;
     int32_t breaks = 0;
-    char running = 1;
-    const auto limit = start + std::chrono::duration<double>(2 * kSeconds);
-    while (samples < target && running && Clock::now() < limit) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      int32_t bufferStart = 0, end = 0, trigger = 0;
-      char breakByte = 0, triggered = 0, percent = 0;
-      breaks = CaptureStatus(&breakByte, &running, &triggered, &bufferStart, &end, &trigger, &percent);
-      samples += static_cast<uint32_t>(end - lastEnd + static_cast<int32_t>(kRingWords)) % kRingWords;
-      lastEnd = end;
-    }
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = ProcessCpuSeconds() - cpuBefore;
-    const std::string perThread = ThreadCores(threadsBefore, wall);
+    const uint64_t samples = FollowCapture(kRingWords, kSamplesPerSecond, kSeconds, breaks);
+    const double wall = meter.Seconds();
+    meter.Report(state);
     state.counters["status_breaks"] = breaks;
     state.counters["host_breaks"] = tqla::captureState.HostBreaks.load();
     state.counters["digital_fx2_breaks"] = pod.model->Digital().BreakCounter();
     state.counters["analog_fx2_breaks"] = pod.model->Analog().BreakCounter();
     state.counters["sample_seconds"] = samples / kSamplesPerSecond;
     state.counters["MSps"] = samples / wall / 1e6;
-    state.counters["cores_process"] = cpu / wall;
-    state.SetLabel("cores per thread " + perThread);
     StopCapture();
     DeleteBuffer(ring);
     ClosePod();
@@ -128,43 +111,23 @@ void BM_EmulatedStream16(benchmark::State& state) {
       state.SkipWithError("the stream did not start");
       return;
     }
-    const auto threadsBefore = ThreadCpuSeconds();
-    const double cpuBefore = ProcessCpuSeconds();
-    const auto start = Clock::now();
-    std::atomic<bool> stop{false};
-    uint64_t blocks = 0, overflows = 0, seams = 0;
-    double firstBreak = -1;
-    // The host: takes every block there is, then waits a millisecond. The
-    // counter's low byte must go on from block to block.
-    std::thread host([&] {
-      static uint8_t block[65536];
-      int previous = -1;
-      while (!stop.load()) {
-        while (GetNextStreamBuffer(block)) {
-          ++blocks;
-          if (previous >= 0 && block[0] != static_cast<uint8_t>(previous + 1)) ++seams;
-          previous = block[65534];
-        }
-        if (StreamBufferOverflow()) ++overflows;
-        if (firstBreak < 0 && pod.model->Digital().BreakCounter() != 0)
-          firstBreak = std::chrono::duration<double>(Clock::now() - start).count();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
+    const RunMeter meter;
+    const auto start = meter.Start();
+    // The counter's low byte must go on from block to block.
+    uint64_t seams = 0;
+    int previous = -1;
+    const StreamDrain drain = DrainStream(kSeconds, &pod.model->Digital(), start, [&](const uint8_t* block) {
+      if (previous >= 0 && block[0] != static_cast<uint8_t>(previous + 1)) ++seams;
+      previous = block[65534];
     });
-    std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
-    stop.store(true);
-    host.join();
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = ProcessCpuSeconds() - cpuBefore;
-    const std::string perThread = ThreadCores(threadsBefore, wall);
-    state.counters["first_break_s"] = firstBreak;
-    state.counters["blocks"] = static_cast<double>(blocks);
+    const double wall = meter.Seconds();
+    meter.Report(state);
+    state.counters["first_break_s"] = drain.firstBreak;
+    state.counters["blocks"] = static_cast<double>(drain.blocks);
     state.counters["blocks_sent"] = wall * kSamplesPerSecond * 2 / 65536;
     state.counters["seams"] = static_cast<double>(seams);
-    state.counters["overflows"] = static_cast<double>(overflows);
+    state.counters["overflows"] = static_cast<double>(drain.overflows);
     state.counters["fx2_breaks"] = pod.model->Digital().BreakCounter();
-    state.counters["cores_process"] = cpu / wall;
-    state.SetLabel("cores per thread " + perThread);
     StopStream();
     ClosePod();
   }
