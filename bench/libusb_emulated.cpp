@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,20 +48,28 @@ tqla::test::UsbfsPod AddPod(benchmark::State& state) {
     state.SkipWithError(EmulationMissing().c_str());
     return {};
   }
-  static const std::string folder = [] {
-    char pattern[] = "/tmp/tqla-bench-firmware-XXXXXX";
-    std::string path = mkdtemp(pattern);
-    for (uint32_t i = 0; i < tqla::firmware::kImageCount; ++i) {
-      const auto image = static_cast<tqla::firmware::Image>(i);
-      const std::string file = path + "/" + tqla::firmware::ImageName(image) + ".bin";
-      if (FILE* out = std::fopen(file.c_str(), "wb")) {
-        std::fwrite(tqla::firmware::StandInImage(image), 1, tqla::firmware::kImageBytes, out);
-        std::fclose(out);
+  // Removed when the program ends.
+  struct Folder {
+    std::string path;
+    Folder() {
+      char pattern[] = "/tmp/tqla-bench-firmware-XXXXXX";
+      path = mkdtemp(pattern);
+      for (uint32_t i = 0; i < tqla::firmware::kImageCount; ++i) {
+        const auto image = static_cast<tqla::firmware::Image>(i);
+        const std::string file = path + "/" + tqla::firmware::ImageName(image) + ".bin";
+        if (FILE* out = std::fopen(file.c_str(), "wb")) {
+          std::fwrite(tqla::firmware::StandInImage(image), 1, tqla::firmware::kImageBytes, out);
+          std::fclose(out);
+        }
       }
     }
-    return path;
-  }();
-  TqlaSetFirmwareDir(folder.c_str());
+    ~Folder() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  };
+  static const Folder folder;
+  TqlaSetFirmwareDir(folder.path.c_str());
   ClosePod();
   auto& bus = tqla::test::UsbfsBus::Get();
   bus.Clear();

@@ -543,6 +543,8 @@ UsbfsBus::~UsbfsBus() {
   }
   state_->changed.notify_all();
   state_->timer.join();
+  // Removes the emulated tree.
+  g_object_unref(state_->testbed);
 }
 
 UsbfsBus& UsbfsBus::Get() {
