@@ -15,6 +15,9 @@ if(TQLA_USBFS_EMULATION)
   add_library(tqla_usbfs_pods STATIC ${PROJECT_SOURCE_DIR}/tests/libusb/usbfs_pod.cpp)
   target_link_libraries(tqla_usbfs_pods PUBLIC tqla_core PkgConfig::UMOCKDEV)
   target_include_directories(tqla_usbfs_pods PUBLIC ${PROJECT_SOURCE_DIR}/tests/libusb)
+  # What ThreadSanitizer cannot judge inside the emulation's own libraries.
+  target_compile_definitions(tqla_usbfs_pods PRIVATE
+    TQLA_USBFS_TSAN_SUPPRESSIONS="${PROJECT_SOURCE_DIR}/tests/libusb/tsan.supp")
 elseif(LIBUSB_FOUND)
   message(STATUS "umockdev not found: the libusb backend's emulated-pod tests and benchmark are left out "
                  "(install umockdev and libumockdev-dev)")

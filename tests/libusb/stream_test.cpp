@@ -35,14 +35,20 @@ class UsbfsRuns : public UsbfsTest {
 
 // A 16-bit stream at 24 MHz: 48 MB/s through 32 requests in flight. Every
 // block the host takes continues the counter's low byte where the last one
-// ended, so no block was lost or repeated.
+// ended, so no block was lost or repeated. (ThreadSanitizer slows every
+// thread of the path several times over, and then the pod streams at 1 MHz.)
 TEST_F(UsbfsRuns, StreamAt24MHzLosesNoBlock) {
+#if defined(__SANITIZE_THREAD__)
+  constexpr uint32_t kRate = 17;
+#else
+  constexpr uint32_t kRate = 247;
+#endif
   ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
-  ASSERT_EQ(StartStreamingCapture16(247, 2, nullptr, 0, nullptr, 0, 0), 1);
+  ASSERT_EQ(StartStreamingCapture16(kRate, 2, nullptr, 0, nullptr, 0, 0), 1);
   std::vector<uint8_t> block(kStreamSlotBytes);
   int previous = -1;
-  // 48 MB/s for two seconds; the benchmark runs it longer.
-  for (int blocks = 0; blocks < 1465; ++blocks) {
+  // Two seconds at 24 MHz; the benchmark runs it for ten.
+  for (int blocks = 0; blocks < (kRate == 247 ? 1465 : 40); ++blocks) {
     ASSERT_TRUE(PollFor([&] { return GetNextStreamBuffer(block.data()) == 1; })) << blocks;
     for (uint32_t i = 0; i < kStreamSlotBytes; i += 2) {
       if (previous >= 0) {

@@ -49,14 +49,20 @@ constexpr uint8_t kGetInterface = 0x0A;
 struct Node;
 
 // One request of the host: a bulk transfer handed to the model, or a control
-// transfer the model has answered.
+// transfer the model has answered. The request and its buffer are local
+// copies of the host's, written back when it is reaped.
 struct Urb {
   TransferContext context;
-  usbdevfs_urb* request = nullptr;  // the host's own record, in this process
+  UMockdevIoctlData* copy = nullptr;  // the request, with its buffer
+  uintptr_t address = 0;              // where the host keeps it
   Node* node = nullptr;
   int status = 0;
   int actual = 0;
   bool bulk = false;
+  ~Urb() {
+    if (copy) g_object_unref(copy);
+  }
+  usbdevfs_urb& Request() { return *reinterpret_cast<usbdevfs_urb*>(copy->data); }
 };
 
 // One device node; it lives until the bus goes, since the host may still hold
@@ -79,9 +85,10 @@ struct Node {
   bool renumerating = false;
   // Shared so that a cancel in progress keeps its request while a
   // completion on another thread hands it out.
-  std::unordered_map<usbdevfs_urb*, std::shared_ptr<Urb>> urbs;
+  std::unordered_map<uintptr_t, std::shared_ptr<Urb>> urbs;
   std::deque<Urb*> done;
   UMockdevIoctlClient* heldReap = nullptr;
+  uint64_t heldAt = 0;     // completions on the bus when it was held
   bool handedOut = false;  // the last reap got a request
   Clock::time_point heldUntil;
   UsbfsStats stats;
@@ -164,19 +171,25 @@ struct UsbfsBus::State {
   int nextPort = 1;
   bool quit = false;
   std::thread timer;
+  // The emulation's thread, which answers every request; known from the
+  // first request on.
+  GMainContext* context = nullptr;
+  uint64_t completions = 0;
 
   Node* Plug(std::shared_ptr<sim::SimPod> pod, Fx2 which, int podHandle, int port, bool defaultIds,
              bool neverReturns, uint16_t vendorId, uint16_t productId, uint16_t release);
   gboolean Handle(Node& node, UMockdevIoctlClient* client);
-  gboolean Submit(Node& node, UMockdevIoctlClient* client, usbdevfs_urb* request);
+  gboolean Submit(Node& node, UMockdevIoctlClient* client);
   gboolean Reap(Node& node, UMockdevIoctlClient* client);
-  gboolean Discard(Node& node, UMockdevIoctlClient* client, usbdevfs_urb* request);
+  gboolean Discard(Node& node, UMockdevIoctlClient* client, uintptr_t address);
   void Completed(Urb* urb);
-  // Collects the held reaps to answer: all of them when a request has just
-  // completed at completedAt (that node's with its request), else those
-  // whose time is up. Called with the lock held.
-  void Release(Node* completedAt, std::vector<Answer>& answers, Clock::time_point now);
-  // Answers them; called without the lock.
+  // Answers the held reaps that can be answered: with a completed request,
+  // or with nothing when another node has a completion (the host's event
+  // loop can go on to it), the time is up or the device has gone. Runs on
+  // the emulation's thread; Poke asks for it from any thread.
+  void Service();
+  void Poke();
+  // Answers reaps; on the emulation's thread, without the lock.
   void Send(std::vector<Answer>& answers);
   void Leave(Node& node);
   void TimerLoop();
@@ -208,6 +221,28 @@ gboolean Reply(UMockdevIoctlClient* client, long result, int error) {
   umockdev_ioctl_client_complete(client, result, error);
   return TRUE;
 }
+
+// The T an ioctl's argument points to in the host's memory, as a local copy
+// that the answer writes back when it was changed. The copies are made and
+// written back by the host's own thread, inside its ioctl call.
+template <class T>
+class Copy {
+ public:
+  explicit Copy(UMockdevIoctlClient* client)
+      : data_(umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(T), nullptr)) {}
+  ~Copy() {
+    if (data_) g_object_unref(data_);
+  }
+  Copy(const Copy&) = delete;
+  Copy& operator=(const Copy&) = delete;
+  explicit operator bool() const { return data_ != nullptr; }
+  T* operator->() { return reinterpret_cast<T*>(data_->data); }
+  T& operator*() { return *operator->(); }
+  UMockdevIoctlData* data() { return data_; }
+
+ private:
+  UMockdevIoctlData* data_;
+};
 
 }  // namespace
 
@@ -269,30 +304,26 @@ Node* UsbfsBus::State::Plug(std::shared_ptr<sim::SimPod> pod, Fx2 which, int pod
 
 // The device leaves: its node fails from now on and the bus announces it.
 void UsbfsBus::State::Leave(Node& node) {
-  std::vector<Answer> answers;
   {
     std::lock_guard<std::mutex> hold(lock);
     if (node.gone) return;
     node.gone = true;
-    Release(nullptr, answers, Clock::time_point::max());
   }
-  Send(answers);
+  Poke();
   std::lock_guard<std::mutex> hold(testbedLock);
   umockdev_testbed_uevent(testbed, node.syspath.c_str(), "remove");
   umockdev_testbed_remove_device(testbed, node.syspath.c_str());
 }
 
 gboolean UsbfsBus::State::Handle(Node& node, UMockdevIoctlClient* client) {
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    if (!context) context = g_main_context_ref_thread_default();
+  }
   const unsigned long request = umockdev_ioctl_client_get_request(client);
-  UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-  // The handler runs in the process whose memory the requests point into, so
-  // it reads and writes them in place, as the kernel does, instead of copying
-  // them through the preload library's socket.
-  uintptr_t address = 0;
-  std::memcpy(&address, arg->data, sizeof address);
   switch (request) {
     case USBDEVFS_GET_CAPABILITIES:
-      *reinterpret_cast<uint32_t*>(address) = kCapabilities;
+      if (Copy<uint32_t> caps{client}) *caps = kCapabilities;
       return Reply(client, 0, 0);
     case USBDEVFS_REAPURB:
     case USBDEVFS_REAPURBNDELAY:
@@ -307,17 +338,20 @@ gboolean UsbfsBus::State::Handle(Node& node, UMockdevIoctlClient* client) {
   switch (request) {
     case USBDEVFS_CLAIMINTERFACE:
     case USBDEVFS_RELEASEINTERFACE:
-    case USBDEVFS_DISCONNECT_CLAIM:
+    case USBDEVFS_DISCONNECT_CLAIM: {
       // No kernel driver holds the interface; the first field is its number.
-      return Reply(client, *reinterpret_cast<unsigned*>(address) == 0 ? 0 : -1, EINVAL);
+      Copy<unsigned> interface{client};
+      return Reply(client, interface && *interface == 0 ? 0 : -1, EINVAL);
+    }
     case USBDEVFS_SETINTERFACE: {
-      const auto* set = reinterpret_cast<const usbdevfs_setinterface*>(address);
-      const bool ok = set->interface == 0 && set->altsetting <= 255 &&
+      Copy<usbdevfs_setinterface> set{client};
+      const bool ok = set && set->interface == 0 && set->altsetting <= 255 &&
                       node.fx2->SelectAltSetting(static_cast<uint8_t>(set->altsetting));
       return Reply(client, ok ? 0 : -1, ok ? 0 : EINVAL);
     }
     case USBDEVFS_CLEAR_HALT: {
-      const bool ok = node.fx2->ClearHalt(static_cast<uint8_t>(*reinterpret_cast<unsigned*>(address)));
+      Copy<unsigned> endpoint{client};
+      const bool ok = endpoint && node.fx2->ClearHalt(static_cast<uint8_t>(*endpoint));
       return Reply(client, ok ? 0 : -1, ok ? 0 : EINVAL);
     }
     case USBDEVFS_RESETEP:
@@ -327,18 +361,33 @@ gboolean UsbfsBus::State::Handle(Node& node, UMockdevIoctlClient* client) {
     case USBDEVFS_IOCTL:
       return Reply(client, -1, ENODATA);
     case USBDEVFS_SUBMITURB:
-      return Submit(node, client, reinterpret_cast<usbdevfs_urb*>(address));
-    case USBDEVFS_DISCARDURB:
-      return Discard(node, client, reinterpret_cast<usbdevfs_urb*>(address));
+      return Submit(node, client);
+    case USBDEVFS_DISCARDURB: {
+      // The argument is the request's address itself.
+      uintptr_t address = 0;
+      std::memcpy(&address, umockdev_ioctl_client_get_arg(client)->data, sizeof address);
+      return Discard(node, client, address);
+    }
     default:
       return Reply(client, -1, ENOTTY);
   }
 }
 
-gboolean UsbfsBus::State::Submit(Node& node, UMockdevIoctlClient* client, usbdevfs_urb* request) {
+gboolean UsbfsBus::State::Submit(Node& node, UMockdevIoctlClient* client) {
   auto urb = std::make_shared<Urb>();
-  urb->request = request;
   urb->node = &node;
+  urb->copy = umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_urb), nullptr);
+  if (!urb->copy) return Reply(client, -1, EFAULT);
+  urb->address = urb->copy->client_addr;
+  usbdevfs_urb* request = &urb->Request();
+  if (request->buffer_length < 0) return Reply(client, -1, EINVAL);
+  // The buffer's copy: request->buffer points to it from now on.
+  if (request->buffer_length > 0) {
+    UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(urb->copy, offsetof(usbdevfs_urb, buffer),
+                                                            static_cast<size_t>(request->buffer_length), nullptr);
+    if (!buffer) return Reply(client, -1, EFAULT);
+    g_object_unref(buffer);  // its parent keeps it
+  }
   Urb* raw = urb.get();
   if (request->type == USBDEVFS_URB_TYPE_CONTROL) {
     if (request->buffer_length < 8) return Reply(client, -1, EINVAL);
@@ -367,10 +416,9 @@ gboolean UsbfsBus::State::Submit(Node& node, UMockdevIoctlClient* client, usbdev
     raw->actual = static_cast<int>(moved);
     const bool started = ok && !in && setup.request == kFirmwareLoad && setup.value == kCpuControl &&
                          setup.length == 1 && data[0] == 0;
-    std::vector<Answer> answers;
     {
       std::lock_guard<std::mutex> hold(lock);
-      node.urbs[request] = std::move(urb);
+      node.urbs[raw->address] = std::move(urb);
       node.done.push_back(raw);
       // A controller still on the chip maker's IDs re-enumerates once the
       // program it was given starts.
@@ -379,12 +427,12 @@ gboolean UsbfsBus::State::Submit(Node& node, UMockdevIoctlClient* client, usbdev
         renumerations.emplace_back(Clock::now() + kRenumerationGap, &node);
         changed.notify_all();
       }
-      Release(&node, answers, Clock::now());
+      ++completions;
     }
-    Send(answers);
+    Service();
     return Reply(client, 0, 0);
   }
-  if (request->type != USBDEVFS_URB_TYPE_BULK || request->buffer_length < 0) return Reply(client, -1, EINVAL);
+  if (request->type != USBDEVFS_URB_TYPE_BULK) return Reply(client, -1, EINVAL);
   raw->bulk = true;
   TransferContext& context = raw->context;
   context.endpoint = request->endpoint;
@@ -394,7 +442,7 @@ gboolean UsbfsBus::State::Submit(Node& node, UMockdevIoctlClient* client, usbdev
   context.backendData = raw;
   {
     std::lock_guard<std::mutex> hold(lock);
-    node.urbs[request] = std::move(urb);
+    node.urbs[raw->address] = std::move(urb);
     ++node.stats.submitted;
     node.stats.maxInFlight = std::max(node.stats.maxInFlight, ++node.inFlight[request->endpoint]);
   }
@@ -404,16 +452,15 @@ gboolean UsbfsBus::State::Submit(Node& node, UMockdevIoctlClient* client, usbdev
 }
 
 void UsbfsBus::State::Completed(Urb* urb) {
-  std::vector<Answer> answers;
   {
     std::lock_guard<std::mutex> hold(lock);
     urb->status = ErrnoOf(urb->context.status.load());
     urb->actual = static_cast<int>(urb->context.actual.load());
     --urb->node->inFlight[urb->context.endpoint];
     urb->node->done.push_back(urb);
-    Release(urb->node, answers, Clock::now());
+    ++completions;
   }
-  Send(answers);
+  Poke();
 }
 
 gboolean UsbfsBus::State::Reap(Node& node, UMockdevIoctlClient* client) {
@@ -433,6 +480,7 @@ gboolean UsbfsBus::State::Reap(Node& node, UMockdevIoctlClient* client) {
     } else {
       g_object_ref(client);
       node.heldReap = client;
+      node.heldAt = completions;
       node.heldUntil = Clock::now() + kReapHold;
       changed.notify_all();
     }
@@ -441,36 +489,57 @@ gboolean UsbfsBus::State::Reap(Node& node, UMockdevIoctlClient* client) {
   return TRUE;
 }
 
-void UsbfsBus::State::Release(Node* completedAt, std::vector<Answer>& answers, Clock::time_point now) {
-  for (auto& n : nodes) {
-    Node& node = *n;
-    if (!node.heldReap) continue;
-    // A completion anywhere frees the host's event loop to go on to the
-    // node that has it; a reap whose time is up finds nothing.
-    if (completedAt == nullptr && node.heldUntil > now) continue;
-    if (&node == completedAt && !node.done.empty()) {
-      answers.push_back({node.heldReap, node.done.front(), 0, true});
-      node.done.pop_front();
-      node.handedOut = true;
-    } else {
-      answers.push_back({node.heldReap, nullptr, node.gone && node.urbs.empty() ? ENODEV : EAGAIN, true});
-    }
-    node.heldReap = nullptr;
+void UsbfsBus::State::Poke() {
+  GMainContext* target = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    target = context;
   }
+  if (!target) return;
+  g_main_context_invoke(
+      target,
+      [](gpointer self) -> gboolean {
+        static_cast<State*>(self)->Service();
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
+void UsbfsBus::State::Service() {
+  std::vector<Answer> answers;
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    const Clock::time_point now = Clock::now();
+    for (auto& n : nodes) {
+      Node& node = *n;
+      if (!node.heldReap) continue;
+      if (!node.done.empty()) {
+        answers.push_back({node.heldReap, node.done.front(), 0, true});
+        node.done.pop_front();
+        node.handedOut = true;
+      } else if (completions != node.heldAt || now >= node.heldUntil || node.gone) {
+        answers.push_back({node.heldReap, nullptr, node.gone && node.urbs.empty() ? ENODEV : EAGAIN, true});
+      } else {
+        continue;
+      }
+      node.heldReap = nullptr;
+    }
+  }
+  Send(answers);
 }
 
 void UsbfsBus::State::Send(std::vector<Answer>& answers) {
   for (Answer& a : answers) {
     if (a.urb) {
-      usbdevfs_urb* request = a.urb->request;
-      request->status = a.urb->status;
-      request->actual_length = a.urb->actual;
-      UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(a.client);
-      uintptr_t address = 0;
-      std::memcpy(&address, arg->data, sizeof address);
-      *reinterpret_cast<usbdevfs_urb**>(address) = request;
+      usbdevfs_urb& request = a.urb->Request();
+      request.status = a.urb->status;
+      request.actual_length = a.urb->actual;
+      // The reap's argument points to where the host wants the request's
+      // address; the request and its buffer go back with it.
+      Copy<usbdevfs_urb*> slot{a.client};
+      if (slot) umockdev_ioctl_data_set_ptr(slot.data(), 0, a.urb->copy);
       std::lock_guard<std::mutex> hold(lock);
-      a.urb->node->urbs.erase(request);
+      a.urb->node->urbs.erase(a.urb->address);
     }
     umockdev_ioctl_client_complete(a.client, a.urb ? 0 : -1, a.urb ? 0 : a.error);
     if (a.held) g_object_unref(a.client);
@@ -478,11 +547,11 @@ void UsbfsBus::State::Send(std::vector<Answer>& answers) {
   answers.clear();
 }
 
-gboolean UsbfsBus::State::Discard(Node& node, UMockdevIoctlClient* client, usbdevfs_urb* request) {
+gboolean UsbfsBus::State::Discard(Node& node, UMockdevIoctlClient* client, uintptr_t address) {
   std::shared_ptr<Urb> urb;
   {
     std::lock_guard<std::mutex> hold(lock);
-    auto it = node.urbs.find(request);
+    auto it = node.urbs.find(address);
     if (it != node.urbs.end() && it->second->bulk && !it->second->context.Done()) {
       urb = it->second;
       ++node.stats.discarded;
@@ -501,14 +570,17 @@ void UsbfsBus::State::TimerLoop() {
   std::unique_lock<std::mutex> hold(lock);
   while (!quit) {
     Clock::time_point next = Clock::now() + std::chrono::seconds(1);
+    // A reap whose time is up waits for the emulation's thread; it is looked
+    // at again half a millisecond on.
+    const Clock::time_point soonest = Clock::now() + std::chrono::microseconds(500);
     for (auto& node : nodes) {
-      if (node->heldReap) next = std::min(next, node->heldUntil);
+      if (node->heldReap) next = std::min(next, std::max(node->heldUntil, soonest));
     }
     for (auto& [when, node] : renumerations) next = std::min(next, when);
     changed.wait_until(hold, next);
     const Clock::time_point now = Clock::now();
-    std::vector<Answer> answers;
-    Release(nullptr, answers, now);
+    bool timeUp = false;
+    for (auto& node : nodes) timeUp |= node->heldReap && node->heldUntil <= now;
     std::vector<Node*> due;
     std::erase_if(renumerations, [&](const auto& entry) {
       if (entry.first > now) return false;
@@ -516,7 +588,7 @@ void UsbfsBus::State::TimerLoop() {
       return true;
     });
     hold.unlock();
-    Send(answers);
+    if (timeUp) Poke();
     for (Node* node : due) {
       Leave(*node);
       if (node->neverReturns) continue;
@@ -652,6 +724,11 @@ bool RunUnderEmulation(int argc, char** argv, std::string& why) {
   std::string asan = "verify_asan_link_order=0";
   if (const char* before = std::getenv("ASAN_OPTIONS")) asan = std::string(before) + ":" + asan;
   setenv("ASAN_OPTIONS", asan.c_str(), 1);
+#ifdef TQLA_USBFS_TSAN_SUPPRESSIONS
+  std::string tsan = "suppressions=" TQLA_USBFS_TSAN_SUPPRESSIONS;
+  if (const char* before = std::getenv("TSAN_OPTIONS")) tsan = std::string(before) + ":" + tsan;
+  setenv("TSAN_OPTIONS", tsan.c_str(), 1);
+#endif
   execv("/proc/self/exe", argv);
   why = std::string("cannot start again under the emulation: ") + std::strerror(errno);
   return false;
