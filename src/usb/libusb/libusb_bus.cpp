@@ -1,8 +1,6 @@
 #include "usb/libusb/libusb_bus.h"
 
 #include <libusb.h>
-#include <pthread.h>
-#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -180,17 +178,15 @@ class LibusbBackend : public Backend {
   }
 
   // Completions and hot-plug events are delivered on this thread for as long
-  // as libusb runs. It is part of every transfer queue's path, so it runs
-  // time-critical where the system allows it, as the transfer threads do: a
-  // late completion leaves a queue short and the pod's FIFO overflows.
+  // as libusb runs. It keeps normal priority: it spends its time waiting in
+  // libusb for the bus, and a time-critical thread there would crowd out the
+  // host's own requests on the same device wherever a node's requests take
+  // turns (as under the usbfs emulation the tests use).
   void StartEvents() {
     events_ = std::thread([this] {
       timeval tick{0, 100000};
       while (!stopEvents_.load()) libusb_handle_events_timeout_completed(context_, &tick, nullptr);
     });
-    sched_param param{};
-    param.sched_priority = sched_get_priority_max(SCHED_FIFO) / 2;
-    pthread_setschedparam(events_.native_handle(), SCHED_FIFO, &param);
   }
 
   void StopEvents() {
