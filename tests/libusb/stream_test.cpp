@@ -122,6 +122,33 @@ TEST_F(UsbfsRuns, UnplugInTheMiddleOfAStreamEndsTheRun) {
   EXPECT_EQ(captureState.Triggered, 1);
 }
 
+// A pod that leaves the bus during a capture, through either backend: the
+// run ends by itself and the status reports it the same way.
+TEST_F(UsbfsRuns, UnplugDuringACaptureIsReportedAsUnderTheSimulatedBackend) {
+  const int32_t simulated = TqlaSimAddPod(9);
+  const test::UsbfsPod emulated = bus_->AddPod(8);
+  for (const uint32_t id : {9u, 8u}) {
+    SCOPED_TRACE(id);
+    ASSERT_EQ(InitializeTQPod(id), 1);
+    uint32_t never[2] = {0xFFFF0000u, 0};  // CH1 and CH2 never both read 0
+    ASSERT_EQ(StartCapture(15, 1, 1, 128, 87, 0, never, 1, ring_.data(), 262144, 0), 1);
+    ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
+    if (id == 9) {
+      ASSERT_EQ(TqlaSimInjectFault(simulated, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
+    } else {
+      bus_->Unplug(emulated);
+    }
+    EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
+    char running = 1, triggered = 1;
+    EXPECT_EQ(CaptureStatus(nullptr, &running, &triggered, nullptr, nullptr, nullptr, nullptr), -1);
+    EXPECT_EQ(running, 0);
+    EXPECT_EQ(triggered, 0);
+    EXPECT_EQ(StopCapture(), 1);
+    EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
+    ClosePod();
+  }
+}
+
 // One capture, two ways to the same model: through the simulated backend and
 // through libusb and the emulated bus. The buffers and the trigger agree.
 TEST_F(UsbfsRuns, CaptureGivesTheSamplesOfTheSimulatedBackend) {
