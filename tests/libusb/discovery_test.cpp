@@ -47,8 +47,7 @@ TEST_F(UsbfsTest, PodsAreListedInBusOrderAndOpenedDigitalFirst) {
   EXPECT_EQ(Pods().size(), 2u);
 }
 
-// The command runs in this process: the emulated nodes answer the process
-// that made them.
+// The command runs in this process, its standard output caught in a file.
 TEST_F(UsbfsTest, ListCommandShowsThePodsOfTheEmulatedBus) {
   bus_->AddPod(7);
   bus_->AddPod(9);

@@ -2,8 +2,7 @@
 // and a usbfs device node whose ioctls are answered by the simulated pod's
 // FX2 model, so the libusb backend runs unchanged against the same emulated
 // controllers that the simulated backend uses. The process must run with the
-// device-emulation preload library (see RunUnderEmulation). The nodes serve
-// this process only: requests are read and written in its own memory.
+// device-emulation preload library (see RunUnderEmulation).
 #pragma once
 
 #include <cstdint>
