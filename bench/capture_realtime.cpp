@@ -11,20 +11,15 @@
 // Both report the CPU the whole process used (the simulated pod's own
 // threads included) as a fraction of one core, and per thread.
 #include <benchmark/benchmark.h>
-#include <dirent.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "realtime_run.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_pod.h"
 #include "tqla/tqla.h"
@@ -32,58 +27,12 @@
 
 namespace {
 
+using namespace tqla::bench;
 using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kRate = 247;  // 24 MS/s
 constexpr double kSamplesPerSecond = 24e6;
 constexpr double kSeconds = 10;
-
-double ProcessCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// CPU seconds of each thread of the process, by thread id.
-std::vector<std::pair<int, double>> ThreadCpuSeconds() {
-  std::vector<std::pair<int, double>> threads;
-  DIR* tasks = opendir("/proc/self/task");
-  if (!tasks) return threads;
-  const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
-  while (const dirent* entry = readdir(tasks)) {
-    if (entry->d_name[0] == '.') continue;
-    const std::string path = std::string("/proc/self/task/") + entry->d_name + "/stat";
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) continue;
-    char line[1024] = {};
-    const size_t n = std::fread(line, 1, sizeof line - 1, file);
-    std::fclose(file);
-    line[n] = 0;
-    // Fields after the command's closing parenthesis: state is field 3, utime 14, stime 15.
-    const char* rest = std::strrchr(line, ')');
-    unsigned long utime = 0, stime = 0;
-    if (rest && std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) == 2)
-      threads.emplace_back(std::atoi(entry->d_name), (utime + stime) / ticks);
-  }
-  closedir(tasks);
-  std::sort(threads.begin(), threads.end());
-  return threads;
-}
-
-// Per-thread CPU over the run, as cores, in thread id order (threads that
-// used less than a hundredth of a core left out).
-std::string ThreadCores(const std::vector<std::pair<int, double>>& before, double wall) {
-  std::string text;
-  for (auto [tid, seconds] : ThreadCpuSeconds()) {
-    for (auto [earlierTid, earlier] : before)
-      if (earlierTid == tid) seconds -= earlier;
-    if (seconds / wall < 0.01) continue;
-    char item[64];
-    std::snprintf(item, sizeof item, "%s%d:%.2f", text.empty() ? "" : " ", tid, seconds / wall);
-    text += item;
-  }
-  return text;
-}
 
 int32_t AddPod() {
   ClosePod();
@@ -107,40 +56,22 @@ void BM_BufferedCapture16Plus2(benchmark::State& state) {
       return;
     }
     uint32_t steps[2] = {};
-    const auto threadsBefore = ThreadCpuSeconds();
-    const double cpuBefore = ProcessCpuSeconds();
-    const auto start = Clock::now();
+    const RunMeter meter;
     // Rising edge on CH1 above 255: armed at once, never met.
     if (!StartCapture(15, 1, 1, 255, kRate, 0, steps, 0, ring, kRingWords, 0)) {
       state.SkipWithError("StartCapture failed");
       return;
     }
-    // The engine's newest-sample index moves on by every batch it has taken.
-    const auto target = static_cast<uint64_t>(kSamplesPerSecond * kSeconds);
-    uint64_t samples = 0;
-    int32_t lastEnd = 0;
     int32_t breaks = 0;
-    char running = 1;
-    const auto limit = start + std::chrono::duration<double>(2 * kSeconds);
-    while (samples < target && running && Clock::now() < limit) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      int32_t bufferStart = 0, end = 0, trigger = 0;
-      char breakByte = 0, triggered = 0, percent = 0;
-      breaks = CaptureStatus(&breakByte, &running, &triggered, &bufferStart, &end, &trigger, &percent);
-      samples += static_cast<uint32_t>(end - lastEnd + static_cast<int32_t>(kRingWords)) % kRingWords;
-      lastEnd = end;
-    }
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = ProcessCpuSeconds() - cpuBefore;
-    const std::string perThread = ThreadCores(threadsBefore, wall);
+    const uint64_t samples = FollowCapture(kRingWords, kSamplesPerSecond, kSeconds, breaks);
+    const double wall = meter.Seconds();
+    meter.Report(state);
     auto p = tqla::sim::Bus().Pod(pod);
     state.counters["status_breaks"] = breaks;
     state.counters["digital_fx2_breaks"] = p ? p->Digital().BreakCounter() : -1;
     state.counters["analog_fx2_breaks"] = p ? p->Analog().BreakCounter() : -1;
     state.counters["sample_seconds"] = samples / kSamplesPerSecond;
     state.counters["MSps"] = samples / wall / 1e6;
-    state.counters["cores_process"] = cpu / wall;
-    state.SetLabel("cores per thread " + perThread);
     StopCapture();
     DeleteBuffer(ring);
     ClosePod();
@@ -160,43 +91,22 @@ void BM_Stream(benchmark::State& state) {
       state.SkipWithError("no simulated pod");
       return;
     }
-    std::atomic<bool> stop{false};
-    uint64_t blocks = 0;
-    uint64_t overflows = 0;
     if (!StartStreamingCapture16(kRate, clockMode, nullptr, 0, nullptr, 0, 0)) {
       state.SkipWithError("StartStreamingCapture16 failed");
       return;
     }
     // Counted from GO, which the start sends last.
-    const auto threadsBefore = ThreadCpuSeconds();
-    const double cpuBefore = ProcessCpuSeconds();
-    const auto start = Clock::now();
+    const RunMeter meter;
+    const auto start = meter.Start();
     auto p = tqla::sim::Bus().Pod(pod);
-    double firstBreak = -1;
-    // The host: takes every block there is, then waits a millisecond.
-    std::thread host([&] {
-      static uint8_t block[65536];
-      while (!stop.load()) {
-        while (GetNextStreamBuffer(block)) ++blocks;
-        if (StreamBufferOverflow()) ++overflows;
-        if (firstBreak < 0 && p && p->Digital().BreakCounter() != 0)
-          firstBreak = std::chrono::duration<double>(Clock::now() - start).count();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-    });
-    std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
-    stop.store(true);
-    host.join();
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = ProcessCpuSeconds() - cpuBefore;
-    const std::string perThread = ThreadCores(threadsBefore, wall);
-    state.counters["first_break_s"] = firstBreak;
-    state.counters["blocks"] = static_cast<double>(blocks);
+    const StreamDrain drain = DrainStream(kSeconds, p ? &p->Digital() : nullptr, start, [](const uint8_t*) {});
+    const double wall = meter.Seconds();
+    meter.Report(state);
+    state.counters["first_break_s"] = drain.firstBreak;
+    state.counters["blocks"] = static_cast<double>(drain.blocks);
     state.counters["blocks_sent"] = wall * kSamplesPerSecond * bytesPerSample / 65536;
-    state.counters["overflows"] = static_cast<double>(overflows);
+    state.counters["overflows"] = static_cast<double>(drain.overflows);
     state.counters["fx2_breaks"] = p ? p->Digital().BreakCounter() : -1;
-    state.counters["cores_process"] = cpu / wall;
-    state.SetLabel("cores per thread " + perThread);
     StopStream();
     ClosePod();
     TqlaSimReset();

@@ -1,10 +1,12 @@
 #!/bin/sh
 # Installs the Debian packages the build needs when they are missing. As root
 # it runs apt-get; otherwise it prints the one command a user has to run.
-# The libusb package is optional: without it the real-pod backend is left out.
+# The libusb package is optional: without it the real-pod backend is left out;
+# umockdev (device emulation) lets the tests run that backend against
+# emulated pods, and without it those tests are left out.
 set -e
 required="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev"
-optional="libusb-1.0-0-dev"
+optional="libusb-1.0-0-dev umockdev libumockdev-dev"
 # `make fuzz` builds with clang's libFuzzer.
 if [ "${1:-}" = fuzz ]; then required="clang libclang-rt-14-dev"; optional=""; fi
 missing=""

@@ -67,6 +67,7 @@ void TransferContext::Complete(TransferStatus outcome, uint32_t bytes) {
     event->SignalAfter(update);
   } else {
     update();
+    if (completed) completed(*this);
   }
 }
 
@@ -256,6 +257,7 @@ bool CCyControlEndPoint::Transfer(uint8_t* buffer, int32_t& length) {
   const uint32_t seconds = std::max<uint32_t>(1, Timeout / 1000);
   uint32_t moved = 0;
   const bool ok = owner_.device_->Control(setup, buffer, moved, seconds * 1000);
+  if (owner_.device_->TakeReenumerated()) owner_.ReadDescriptors();
   length = static_cast<int32_t>(moved);
   return ok;
 }
@@ -299,17 +301,21 @@ bool CCyUSBDevice::OpenDevice(uint8_t index) {
   std::unique_ptr<BackendDevice> opened = OpenDeviceAt(index);
   if (!opened) return false;
   device_ = std::move(opened);
+  control_.reset(new CCyControlEndPoint(*this));
+  ControlEndpoint = control_.get();
+  ReadDescriptors();
+  return true;
+}
+
+void CCyUSBDevice::ReadDescriptors() {
   const DeviceDescriptor descriptor = device_->Descriptor();
   VendorId = descriptor.vendorId;
   ProductId = descriptor.productId;
   DeviceRelease = descriptor.deviceRelease;
   HighSpeed = descriptor.highSpeed ? 1 : 0;
   settings_ = device_->AltSettings();
-  control_.reset(new CCyControlEndPoint(*this));
-  ControlEndpoint = control_.get();
   currentSetting_ = device_->CurrentAltSetting();
   RebuildEndpoints(currentSetting_);
-  return true;
 }
 
 void CCyUSBDevice::CloseDevice() {

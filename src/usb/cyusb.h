@@ -142,6 +142,8 @@ struct CCyUSBDevice {
   friend class CCyUSBEndPoint;
   friend class CCyControlEndPoint;
   void RebuildEndpoints(int setting);
+  // The identity, settings and endpoints of the open device, as it shows now.
+  void ReadDescriptors();
 
   std::unique_ptr<tqla::usb::BackendDevice> device_;
   std::vector<tqla::usb::AltSettingDescriptor> settings_;

@@ -52,6 +52,10 @@ struct TransferContext {
   std::atomic<uint32_t> actual{0};
   std::atomic<TransferStatus> status{TransferStatus::Pending};
   Overlapped* overlapped = nullptr;
+  // Told of the outcome instead of an event, for an owner that is not the
+  // device class: the usbfs emulation that puts the simulated FX2 behind a
+  // kernel interface hands its requests to the model this way.
+  void (*completed)(TransferContext&) = nullptr;
   // The backend's own record for this context, made once (see Prepare).
   void* backendData = nullptr;
 
@@ -110,6 +114,10 @@ class BackendDevice {
   virtual void Cancel(TransferContext& transfer) = 0;
   virtual void CancelEndpoint(uint8_t endpoint) = 0;
   virtual bool ClearHalt(uint8_t endpoint) = 0;
+  // True once after a control transfer made the device leave the bus and
+  // come back as another (an FX2 taking on the pod's identity when its
+  // program starts); the descriptors must then be read again.
+  virtual bool TakeReenumerated() { return false; }
   // Releases the device; false when the handle could not be closed.
   virtual bool Close() = 0;
   // An emulated FX2 runs the stand-in firmware images; real hardware never

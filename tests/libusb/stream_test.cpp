@@ -1,0 +1,191 @@
+// Streams and captures through the libusb backend's asynchronous queues,
+// against the emulated pod at its true sample rate.
+#include "usbfs_fixture.h"
+
+#include "capture/capture_run.h"
+#include "capture/capture_state.h"
+#include "frame/sample_buffer.h"
+
+namespace tqla {
+namespace {
+
+using test::Fx2;
+using test::PollFor;
+using test::UsbfsTest;
+
+class UsbfsRuns : public UsbfsTest {
+ protected:
+  void SetUp() override {
+    UsbfsTest::SetUp();
+    if (IsSkipped()) return;
+    pod_ = bus_->AddPod(7);
+    pod_.model->SetSource(sim::MakeGenerated(sim::Generator::Counter));
+    ASSERT_EQ(InitializeTQPod(7), 1);
+  }
+  void TearDown() override {
+    StopStream();
+    StopCapture();
+    UsbfsTest::TearDown();
+  }
+  test::UsbfsPod pod_;
+  // Outlive the stops in TearDown, which rotate and calibrate them.
+  std::vector<uint32_t> ring_ = std::vector<uint32_t>(262144);
+  std::vector<uint32_t> second_ = std::vector<uint32_t>(262144);
+};
+
+// A 16-bit stream at 24 MHz: 48 MB/s through 32 requests in flight. Every
+// block the host takes continues the counter's low byte where the last one
+// ended, so no block was lost or repeated. (ThreadSanitizer slows every
+// thread of the path several times over, and then the pod streams at 1 MHz.)
+TEST_F(UsbfsRuns, StreamAt24MHzLosesNoBlock) {
+#if defined(__SANITIZE_THREAD__)
+  constexpr uint32_t kRate = 17;
+#else
+  constexpr uint32_t kRate = 247;
+#endif
+  ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
+  ASSERT_EQ(StartStreamingCapture16(kRate, 2, nullptr, 0, nullptr, 0, 0), 1);
+  std::vector<uint8_t> block(kStreamSlotBytes);
+  int previous = -1;
+  // Two seconds at 24 MHz; the benchmark runs it for ten.
+  for (int blocks = 0; blocks < (kRate == 247 ? 1465 : 40); ++blocks) {
+    ASSERT_TRUE(PollFor([&] { return GetNextStreamBuffer(block.data()) == 1; })) << blocks;
+    for (uint32_t i = 0; i < kStreamSlotBytes; i += 2) {
+      if (previous >= 0) {
+        ASSERT_EQ(block[i], static_cast<uint8_t>(previous + 1)) << blocks << ":" << i << ", pod breaks "
+                                                          << int(pod_.model->Digital().BreakCounter());
+      }
+      previous = block[i];
+    }
+  }
+  EXPECT_EQ(StreamBufferOverflow(), 0);
+  EXPECT_EQ(pod_.model->Digital().BreakCounter(), 0);
+  EXPECT_EQ(StopStream(), 1);
+  EXPECT_EQ(bus_->Stats(pod_, Fx2::Digital).maxInFlight, 32u);
+}
+
+// The requests the transfer thread keeps queued are all cancelled when the
+// host stops: none is left with the pod, and the stop returns.
+TEST_F(UsbfsRuns, StopCaptureCancelsTheRequestsInFlight) {
+  // 8 channels at 1 MHz: a block takes 65 ms, so the queue stays full.
+  ASSERT_EQ(StartCapture(1, 0, 1, 128, 17, 0, nullptr, 0, ring_.data(), 262144, 0), 1);
+  ASSERT_TRUE(PollFor([&] { return bus_->Stats(pod_, Fx2::Digital).inFlight == 32; }));
+  EXPECT_EQ(StopCapture(), 1);
+  const test::UsbfsStats stats = bus_->Stats(pod_, Fx2::Digital);
+  EXPECT_EQ(stats.inFlight, 0u);
+  EXPECT_GE(stats.discarded, 31u) << "all but the one being handed in at the stop";
+  EXPECT_EQ(stats.maxInFlight, 32u);
+  EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
+}
+
+TEST_F(UsbfsRuns, StalledEndpointIsClearedAndTheCaptureGoesOn) {
+  uint32_t never[2] = {0x10000, 0x10000};  // CH1 is not captured: its bits stay 0
+  ASSERT_EQ(StartCapture(3, 1, 1, 128, 87, 0, never, 1, ring_.data(), 262144, 0), 1);
+  ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
+  pod_.model->Digital().Stall(0x86);
+  uint32_t end = captureState.BufferEnd, moves = 0;
+  EXPECT_TRUE(PollFor([&] {
+    if (captureState.BufferEnd != end) {
+      end = captureState.BufferEnd;
+      ++moves;
+    }
+    return moves >= 10;
+  }));
+  EXPECT_EQ(captureState.Running, 1);
+  EXPECT_TRUE(trace_.Contains("transfers failing, endpoint reset"));
+  EXPECT_EQ(StopCapture(), 1);
+}
+
+// The pod leaves the bus in the middle of a stream: every request fails with
+// ENODEV, the run ends by itself, and the library goes on with another pod.
+TEST_F(UsbfsRuns, UnplugInTheMiddleOfAStreamEndsTheRun) {
+  ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
+  ASSERT_EQ(StartStreamingCapture16(247, 2, nullptr, 0, nullptr, 0, 0), 1);
+  std::vector<uint8_t> block(kStreamSlotBytes);
+  for (int blocks = 0; blocks < 20; ++blocks) {
+    ASSERT_TRUE(PollFor([&] { return GetNextStreamBuffer(block.data()) == 1; }));
+  }
+  bus_->Unplug(pod_);
+  EXPECT_TRUE(PollFor([] { return captureState.BothStopped.load() == 1; }));
+  EXPECT_EQ(captureState.Running, 0);
+  EXPECT_EQ(StopStream(), 1);
+  EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
+  EXPECT_EQ(bus_->Stats(pod_, Fx2::Digital).inFlight, 0u);
+  ClosePod();
+
+  const test::UsbfsPod next = bus_->AddPod(8);
+  next.model->Update([](sim::PodSettings& s) { s.realTime = false; });
+  ASSERT_EQ(InitializeTQPod(8), 1);
+  ASSERT_EQ(StartCapture(15, 0, 1, 128, 247, 0, nullptr, 0, ring_.data(), 262144, 65536), 1);
+  EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
+  EXPECT_EQ(StopCapture(), 1);
+  EXPECT_EQ(captureState.Triggered, 1);
+}
+
+// A pod that leaves the bus during a capture, through either backend: the
+// run ends by itself and the status reports it the same way.
+TEST_F(UsbfsRuns, UnplugDuringACaptureIsReportedAsUnderTheSimulatedBackend) {
+  const int32_t simulated = TqlaSimAddPod(9);
+  const test::UsbfsPod emulated = bus_->AddPod(8);
+  for (const uint32_t id : {9u, 8u}) {
+    SCOPED_TRACE(id);
+    ASSERT_EQ(InitializeTQPod(id), 1);
+    uint32_t never[2] = {0xFFFF0000u, 0};  // CH1 and CH2 never both read 0
+    ASSERT_EQ(StartCapture(15, 1, 1, 128, 87, 0, never, 1, ring_.data(), 262144, 0), 1);
+    ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
+    if (id == 9) {
+      ASSERT_EQ(TqlaSimInjectFault(simulated, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
+    } else {
+      bus_->Unplug(emulated);
+    }
+    EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
+    char running = 1, triggered = 1;
+    EXPECT_EQ(CaptureStatus(nullptr, &running, &triggered, nullptr, nullptr, nullptr, nullptr), -1);
+    EXPECT_EQ(running, 0);
+    EXPECT_EQ(triggered, 0);
+    EXPECT_EQ(StopCapture(), 1);
+    EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
+    ClosePod();
+  }
+}
+
+// One capture, two ways to the same model: through the simulated backend and
+// through libusb and the emulated bus. The buffers and the trigger agree.
+TEST_F(UsbfsRuns, CaptureGivesTheSamplesOfTheSimulatedBackend) {
+  std::vector<uint32_t> source(1u << 20);
+  uint32_t x = 2463534242u;
+  for (uint32_t& w : source) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    w = x & ~0xC0u;
+  }
+  source[400001] |= 0x40;
+  source[400002] |= 0x80;
+  const int32_t simulated = TqlaSimAddPod(9);
+  TqlaSimSetSamples(simulated, source.data(), static_cast<uint32_t>(source.size()), 1);
+  TqlaSimSetRealTime(simulated, 0);
+  const test::UsbfsPod emulated = bus_->AddPod(8);
+  emulated.model->SetSource(sim::MakeFromWords(source.data(), static_cast<uint32_t>(source.size()), true));
+  emulated.model->Update([](sim::PodSettings& s) { s.realTime = false; });
+
+  uint32_t steps[4] = {0x40, 0x40, 0x80, 0x80};
+  std::vector<uint32_t>* buffers[2] = {&ring_, &second_};
+  uint32_t triggers[2] = {};
+  const uint32_t ids[2] = {9, 8};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(ids[i]);
+    ASSERT_EQ(InitializeTQPod(ids[i]), 1);
+    ASSERT_EQ(StartCapture(15, 1, 1, 128, 247, 0, steps, 2, buffers[i]->data(), 262144, 65536), 1);
+    ASSERT_TRUE(PollFor([] { return captureState.Running == 0; }, std::chrono::seconds(20)));
+    ASSERT_EQ(StopCapture(), 1);
+    EXPECT_EQ(captureState.Triggered, 1);
+    triggers[i] = captureState.TriggerIndex;
+  }
+  EXPECT_EQ(triggers[0], triggers[1]);
+  EXPECT_TRUE(ring_ == second_);
+  EXPECT_EQ(second_[triggers[1]] & 0xFFFF, source[400002] & 0xFFFF);
+}
+
+}  // namespace
+}  // namespace tqla
