@@ -36,8 +36,13 @@ TQLA_EXPORT const char* TQLA_API TqlaLastError(void);
  * files, exports, scaling and decoders work on it. The array must stay
  * allocated while it is current. 1, or 0 for null with a length. */
 TQLA_EXPORT int32_t TQLA_API TqlaUseBuffer(uint32_t* words, uint32_t length);
+/* Sets BufferLength alone, as the file readers do from a file: the buffer's
+ * storage stays what it was, and no operation reads or writes past it. The
+ * configuration capture files store BufferLength bytes of samples, so a host
+ * that saves n words sets n x 4 here first. Returns 1. */
+TQLA_EXPORT int32_t TQLA_API TqlaSetBufferLength(uint32_t length);
 /* The current sample buffer (null when none) and, when length is not null,
- * its length in words. */
+ * its length (BufferLength). */
 TQLA_EXPORT uint32_t* TQLA_API TqlaCurrentBuffer(uint32_t* length);
 /* The index of the trigger sample in the current buffer, from which the
  * decoders' absolute timestamps count; a capture sets it when it stops. */

@@ -298,6 +298,11 @@ int32_t TQLA_API TqlaUseBuffer(uint32_t* words, uint32_t length) {
   });
 }
 
+int32_t TQLA_API TqlaSetBufferLength(uint32_t length) {
+  sampleBuffer.BufferLength = length;
+  return 1;
+}
+
 uint32_t* TQLA_API TqlaCurrentBuffer(uint32_t* length) {
   if (length) *length = sampleBuffer.BufferLength;
   return sampleBuffer.SampleBuffer;

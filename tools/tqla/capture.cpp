@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "cli.h"
-#include "data/capture_file.h"
-#include "frame/sample_buffer.h"
+#include "tqla/tqla.h"
+#include "tqla/tqla_ext.h"
 
 namespace tqla::cli {
 
@@ -31,16 +31,25 @@ struct RawHead {
   uint8_t bytes[35] = {};
   uint32_t words[8] = {};
 
-  CaptureFileFields Fields() {
-    CaptureFileFields f;
-    for (int i = 0; i < 8; ++i) f.text[i] = text[i];
-    f.headerByte = &version;
-    f.storedLength = &storedLength;
-    for (int i = 0; i < 35; ++i) f.configBytes[i] = &bytes[i];
-    for (int i = 0; i < 8; ++i) f.configWords[i] = &words[i];
-    return f;
+  // SaveFileDataAndConfig or OpenFileDataAndConfig with every field of the
+  // head as its variable.
+  template <class Call>
+  int32_t With(Call call, const char* path) {
+    uint8_t* c = bytes;
+    uint32_t* w = words;
+    return call(text[0], text[1], text[2], text[3], text[4], text[5], text[6], text[7], &version, &storedLength,
+                &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7], &c[8], &c[9], &c[10], &c[11], &c[12],
+                &c[13], &c[14], &c[15], &c[16], &c[17], &c[18], &c[19], &c[20], &c[21], &c[22], &c[23], &c[24],
+                &c[25], &c[26], &c[27], &c[28], &c[29], &c[30], &c[31], &c[32], &c[33], &c[34], &w[0], &w[1], &w[2],
+                &w[3], &w[4], &w[5], &w[6], &w[7], path);
   }
 };
+
+// What the library said about a file it could not read or write.
+std::string Reason() {
+  const char* reason = TqlaLastError();
+  return reason && reason[0] ? reason : std::strerror(errno);
+}
 
 std::string TextField(const char (&field)[20]) { return std::string(field, strnlen(field, sizeof field)); }
 
@@ -82,11 +91,15 @@ void SaveCapture(const std::string& path, const Capture& capture) {
   head.words[kWordRateHz] = capture.rateHz;
   head.words[kWordSampleCount] = count;
   head.words[kWordTriggerIndex] = capture.trigger ? *capture.trigger : kNoTrigger;
-  const uint64_t bytes = uint64_t{count} * 4;
   PartialOutputGuard partial({path});
-  if (!WriteCaptureFile(path.c_str(), CaptureLayout::Config, head.Fields(), bytes, capture.samples.data(), bytes,
-                        nullptr, 0))
-    throw CliError("cannot write " + path + ": " + std::strerror(errno));
+  {
+    // The library saves the current buffer: the capture's samples for now.
+    std::vector<uint32_t>& samples = const_cast<std::vector<uint32_t>&>(capture.samples);
+    SampleBufferLease lease(samples);
+    // This layout stores BufferLength bytes: every sample is 4 of them.
+    TqlaSetBufferLength(count * 4);
+    if (!head.With(SaveFileDataAndConfig, path.c_str())) throw CliError("cannot write " + path + ": " + Reason());
+  }
   partial.Keep();
 }
 
@@ -96,10 +109,14 @@ Capture LoadCapture(const std::string& path) {
   const uint64_t fileSize = std::filesystem::file_size(path, error);
   if (error) throw CliError(path + ": " + error.message());
 
+  // The head first, into an empty buffer; the samples once their count is known.
   RawHead head;
-  CaptureFileFields fields = head.Fields();
-  if (!ReadCaptureFile(path.c_str(), CaptureLayout::Config, fields, 0, false, nullptr, 0, nullptr, 0).opened)
-    throw CliError("cannot open " + path + ": " + std::strerror(errno));
+  {
+    std::vector<uint32_t> none;
+    SampleBufferLease lease(none);
+    if (!head.With(OpenFileDataAndConfig, path.c_str()) && TqlaLastError()[0])
+      throw CliError("cannot open " + path + ": " + Reason());
+  }
   char expected[20] = {};
   std::memcpy(expected, kCaptureIdentification, sizeof kCaptureIdentification);
   if (std::memcmp(head.text[kTextIdentification], expected, 20) != 0)
@@ -141,27 +158,26 @@ Capture LoadCapture(const std::string& path) {
     capture.cutShort.erase(0, sizeof kCutShortPrefix - 1);
   capture.samples.resize(count);
   const uint64_t bytes = uint64_t{count} * 4;
-  const CaptureFileRead read = ReadCaptureFile(path.c_str(), CaptureLayout::Config, head.Fields(), bytes, false,
-                                               capture.samples.data(), bytes, nullptr, 0);
-  if (!read.opened || read.dataBytes != bytes)
-    throw CliError(path + ": reading the samples failed (" + std::to_string(read.dataBytes) + " of " +
-                   std::to_string(bytes) + " bytes)");
+  int32_t read = 0;
+  {
+    RawHead again;
+    SampleBufferLease lease(capture.samples);
+    read = again.With(OpenFileDataAndConfig, path.c_str());
+  }
+  if (static_cast<uint64_t>(read) != bytes)
+    throw CliError(path + ": reading the samples failed (" + std::to_string(read) + " of " + std::to_string(bytes) +
+                   " bytes)");
   return capture;
 }
 
 SampleBufferLease::SampleBufferLease(std::vector<uint32_t>& samples)
-    : previousBuffer_(sampleBuffer.SampleBuffer),
-      previousLength_(sampleBuffer.BufferLength),
-      previousStorage_(sampleBuffer.StorageWords),
-      previousCaptured_(sampleBuffer.CapturedLength.load()) {
+    : previousBuffer_(TqlaCurrentBuffer(&previousLength_)) {
   const auto count = static_cast<uint32_t>(samples.size());
-  SetCurrentBuffer(samples.empty() ? nullptr : samples.data(), count, count);
-  sampleBuffer.CapturedLength.store(count);
+  TqlaUseBuffer(samples.empty() ? nullptr : samples.data(), count);
 }
 
 SampleBufferLease::~SampleBufferLease() {
-  SetCurrentBuffer(previousBuffer_, previousLength_, previousStorage_);
-  sampleBuffer.CapturedLength.store(previousCaptured_);
+  TqlaUseBuffer(previousBuffer_, previousBuffer_ ? previousLength_ : 0);
 }
 
 }  // namespace tqla::cli

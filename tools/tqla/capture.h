@@ -19,6 +19,9 @@ inline constexpr uint32_t kMaxCaptureSamples = 0x3FFFFFFFu;
 
 enum AnalogChannel : uint8_t { kCh1InUse = 1, kCh2InUse = 2 };
 
+// Volts per step of a scope byte (offset binary around 128).
+inline constexpr double kVoltsPerStep = 0.078125;
+
 struct Capture {
   std::vector<uint32_t> samples;
   uint32_t rateHz = 1000000;
@@ -41,7 +44,8 @@ void SaveCapture(const std::string& path, const Capture& capture);
 Capture LoadCapture(const std::string& path);
 
 // Makes samples the library's current sample buffer, all of them captured,
-// for the exports that read the buffer; puts the previous one back after.
+// for the exports that read the buffer; puts the previous one back after (as
+// a host's array, all of it captured).
 class SampleBufferLease {
  public:
   explicit SampleBufferLease(std::vector<uint32_t>& samples);
@@ -50,10 +54,8 @@ class SampleBufferLease {
   SampleBufferLease& operator=(const SampleBufferLease&) = delete;
 
  private:
+  uint32_t previousLength_ = 0;
   uint32_t* previousBuffer_;
-  uint32_t previousLength_;
-  uint32_t previousStorage_;
-  uint32_t previousCaptured_;
 };
 
 }  // namespace tqla::cli

@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "capture.h"
-#include "capture/capture_state.h"
 #include "cli.h"
 #include "commands.h"
-#include "frame/console.h"
 #include "tqla/tqla.h"
+#include "tqla/tqla_ext.h"
 
 namespace tqla::cli {
 
@@ -234,16 +233,10 @@ int32_t DecodePs2Bus(const ParsedArgs& args, const DecodeCall& c) {
 // What body prints on the library's console.
 template <class Body>
 std::string ConsoleOf(Body&& body) {
-  char* text = nullptr;
-  size_t length = 0;
-  std::FILE* console = open_memstream(&text, &length);
-  if (!console) throw CliError("out of memory");
-  SetConsoleStream(console);
+  std::string printed;
+  TqlaSetConsoleSink([](const char* text, void* user) { static_cast<std::string*>(user)->append(text); }, &printed);
   body();
-  SetConsoleStream(nullptr);
-  std::fclose(console);
-  std::string printed(text, length);
-  std::free(text);
+  TqlaSetConsoleSink(nullptr, nullptr);
   return printed;
 }
 
@@ -281,7 +274,7 @@ int RunDecode(int argc, char** argv) {
   StartTimestamp(args.Has("relative") ? 1 : 0);
 
   // Absolute timestamps count from the capture's trigger.
-  captureState.TriggerIndex.store(capture.trigger.value_or(0));
+  TqlaSetTriggerIndex(capture.trigger.value_or(0));
   char error[256] = "";
   auto* out = reinterpret_cast<uint8_t*>(output.data());
   char* protocolFile = protocol.empty() ? nullptr : protocol.data();

@@ -7,9 +7,9 @@
 
 #include "cli.h"
 #include "commands.h"
-#include "device/device_state.h"
 #include "pod.h"
 #include "tqla/tqla.h"
+#include "tqla/tqla_ext.h"
 
 namespace tqla::cli {
 
@@ -97,7 +97,7 @@ int RunEeprom(int argc, char** argv) {
     OpenPod open(pod);
     std::vector<uint8_t> bytes(length);
     ReadEEPROM(static_cast<uint32_t>(address), static_cast<uint32_t>(length), bytes.data());
-    if (!deviceState.LastTransferResult.load()) throw CliError("the pod did not answer the EEPROM read");
+    if (!TqlaLastTransferResult()) throw CliError("the pod did not answer the EEPROM read");
     if (args.Has("output")) {
       OutputFile out(args.Value("output"));
       std::fwrite(bytes.data(), 1, bytes.size(), out.get());
@@ -111,7 +111,7 @@ int RunEeprom(int argc, char** argv) {
   if (address + bytes.size() > kEepromEnd) throw UsageError("the bytes pass the end of the EEPROM");
   OpenPod open(pod);
   WriteEEPROM(static_cast<uint32_t>(address), static_cast<uint32_t>(bytes.size()), bytes.data());
-  if (!deviceState.LastTransferResult.load()) throw CliError("the pod did not accept the EEPROM write");
+  if (!TqlaLastTransferResult()) throw CliError("the pod did not accept the EEPROM write");
   std::printf("wrote %zu byte%s at %llu\n", bytes.size(), bytes.size() == 1 ? "" : "s",
               static_cast<unsigned long long>(address));
   return 0;

@@ -3,7 +3,6 @@
 #include "pod.h"
 #include "tqla/tqla.h"
 #include "tqla/tqla_ext.h"
-#include "usb/cyusb.h"
 
 namespace tqla::cli {
 
@@ -19,9 +18,12 @@ constexpr CommandSpec kSpec = {
     0,
 };
 
-const char* Speed(const CCyUSBDevice* device) {
-  if (!device) return "absent";
-  return device->HighSpeed ? "high speed" : "full speed";
+const char* Speed(CCyUSBDevice* device) {
+  switch (TqlaDeviceHighSpeed(device)) {
+    case 1: return "high speed";
+    case 0: return "full speed";
+    default: return "absent";
+  }
 }
 
 }  // namespace

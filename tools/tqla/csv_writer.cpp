@@ -4,7 +4,6 @@
 
 #include "capture.h"
 #include "export_formats.h"
-#include "frame/sample_buffer.h"
 #include "timebase.h"
 
 namespace tqla::cli {

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <thread>
 
-#include "capture/capture_state.h"
 #include "cli.h"
 #include "pod.h"
 #include "tqla/tqla.h"
+#include "tqla/tqla_ext.h"
 
 namespace tqla::cli {
 
@@ -159,7 +159,7 @@ Capture RunPodCapture(const CaptureSettings& s, PodCaptureStatus* status) {
   capture.analogChannels = static_cast<uint8_t>(s.analogChannels == 2 ? kCh1InUse | kCh2InUse
                                                 : s.analogChannels == 1 ? kCh1InUse
                                                                         : 0);
-  const uint32_t triggerIndex = captureState.TriggerIndex.load();
+  const uint32_t triggerIndex = TqlaTriggerIndex();
   if (wasTriggered && (!s.steps.empty() || s.analogTrigger) && triggerIndex < capture.samples.size())
     capture.trigger = triggerIndex;
   if (how == CaptureEnd::Interrupted) capture.cutShort = "Ctrl-C";
