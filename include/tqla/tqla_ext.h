@@ -60,6 +60,19 @@ TQLA_EXPORT int32_t TQLA_API TqlaLastTransferResult(void);
  * null or closed device. */
 TQLA_EXPORT int32_t TQLA_API TqlaDeviceHighSpeed(CCyUSBDevice* device);
 
+/* ---- Decoded records ---- */
+
+/* One record line of a decoder run, as it is written to the record file
+ * (without its line end): firstSample is the sample its header's timestamp
+ * names, lastSample the last sample a value or bus event of the line was
+ * taken at (firstSample when there was none). */
+typedef void (*TqlaRecordSink)(uint32_t firstSample, uint32_t lastSample, const char* line, void* user);
+
+/* Decoders also hand every record line to sink (null: none), on the caller's
+ * thread, as they write it; empty lines are not handed on. DecodeSPI and
+ * USBDecode, which keep RecordOffset out of their files, hand on nothing. */
+TQLA_EXPORT void TQLA_API TqlaSetRecordSink(TqlaRecordSink sink, void* user);
+
 /* ---- Protocol definition files ---- */
 
 /* Parses protocolFile and writes a description of the model it gives

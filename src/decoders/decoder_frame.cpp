@@ -68,6 +68,7 @@ void ResetRecordOffset() { packets::streamPosition.RecordOffset = 0; }
 
 const char* FormatTimestamp(uint32_t sampleIndex, uint32_t sampleRate) {
   static char text[64];
+  NoteRecordStart(sampleIndex);
   DecoderState& s = decoderState;
   double seconds;
   if (!s.TimestampRelative) {
@@ -119,6 +120,7 @@ void DecoderRun::Fail(const char* format, ...) {
 
 bool DecoderRun::Begin(const RunArgs& args, bool publish) {
   errorText_ = args.errorText;
+  recordSink.header = recordSink.first = recordSink.reached = 0;
   if (!args.samples) {
     Fail("No sample words to decode");
     return false;
@@ -202,6 +204,7 @@ void DecoderRun::SignalEventsThrough(uint32_t from, uint32_t last) {
 }
 
 int32_t DecoderRun::Finish() {
+  text_.EndLine();
   text_.Release();
   bool recordsWritten = true;
   int reason = 0;
@@ -251,12 +254,14 @@ void DecoderRun::RecordHeader(uint32_t sampleIndex, bool newLine) {
 
 void DecoderRun::Control(uint32_t sampleIndex, uint8_t code, int8_t channel) {
   lastChannel_ = channel;
+  NoteRecordSample(sampleIndex);
   if (!feeding_) return;
   SendDataStream(0, sampleIndex, code, 0, channel, 1, static_cast<int32_t>(packets::streamPosition.RecordOffset));
 }
 
 void DecoderRun::Data(uint32_t sampleIndex, uint32_t value, int bits, int8_t channel) {
   lastChannel_ = channel;
+  NoteRecordSample(sampleIndex);
   if (!feeding_) return;
   const int32_t offset = static_cast<int32_t>(packets::streamPosition.RecordOffset);
   if (bits <= 8) {

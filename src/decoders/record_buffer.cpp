@@ -1,6 +1,10 @@
 #include "decoders/record_buffer.h"
 
+#include "tqla/tqla_ext.h"
+
 namespace tqla::decoders {
+
+RecordSink recordSink;
 
 void RecordBuffer::Open(FILE* file) {
   file_ = file;
@@ -32,3 +36,8 @@ void RecordBuffer::Add(const char* text, size_t length) {
 }
 
 }  // namespace tqla::decoders
+
+extern "C" void TQLA_API TqlaSetRecordSink(TqlaRecordSink sink, void* user) {
+  tqla::decoders::recordSink.user = user;
+  tqla::decoders::recordSink.sink = sink;
+}

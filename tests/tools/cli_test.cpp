@@ -196,7 +196,7 @@ TEST(CliTool, ExportAndRenderACounterCapture) {
     std::string digits;
     for (int b = 0; b < 16; ++b) digits += std::string(",") + ((v >> b) & 1 ? "1" : "0");
     const double volts = (static_cast<int>(std::sin(v / 10.0) * 100 + 128) - 128) * 0.078125;
-    EXPECT_EQ(row.substr(0, row.find(',')), "0.00000" + std::to_string(i - 10));
+    EXPECT_EQ(row.substr(0, row.find(',')), "0.0000" + std::to_string(i)) << "times count from sample 0";
     EXPECT_EQ(row.substr(row.find(','), digits.size()), digits);
     EXPECT_EQ(std::strtod(row.c_str() + row.find(',') + digits.size() + 1, nullptr), volts) << row;
   }
@@ -349,36 +349,57 @@ std::vector<uint32_t> I2cWrite(const std::vector<uint8_t>& bytes) {
   return words;
 }
 
-TEST(CliTool, DecodeWritesRecordsTimedFromTheCaptureTrigger) {
+// Records to a file (the library's record file, byte-true), or as lines of
+// text, CSV or JSON on standard output for a pipeline; times count from sample
+// 0, or from the trigger with --from-trigger; the summary stays on stderr.
+TEST(CliTool, DecodeRecordsToFilesAndPipelines) {
   test::TempDir dir;
   Capture capture;
   capture.samples = I2cWrite({0xA0, 0x55});
   capture.rateHz = 1000000;
   capture.trigger = 10;
   SaveCapture(dir.file("i2c.tqc"), capture);
-  const ToolRun run = Tool(dir, "decode i2c --name bus -o i2c.txt i2c.tqc");
+  const ToolRun run = Tool(dir, "decode I2C --name bus -o i2c.txt --from-trigger i2c.tqc");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(test::ReadCrLfText(dir.file("i2c.txt")), " 10.0us, bus, [S] A0,Write ACK 55,ACK [P]\n");
-  EXPECT_NE(run.out.find(std::to_string(std::filesystem::file_size(dir.file("i2c.txt"))) + " bytes of records in i2c.txt"),
+  EXPECT_NE(run.err.find(std::to_string(std::filesystem::file_size(dir.file("i2c.txt"))) + " bytes of records in i2c.txt"),
             std::string::npos)
-      << run.out;
-  // Records to a pipe or a device are never read back: the summary goes to
-  // stderr, and nothing waits for or gathers the tool's own output.
-  const ToolRun piped = Tool(dir, "decode i2c -o /dev/stdout i2c.tqc 2>&1 | cat", "timeout 60");
-  EXPECT_EQ(piped.out.rfind(" 10.0us, , [S] A0,Write ACK 55,ACK [P]\r\ndecoded i2c: ", 0), 0u) << piped.out;
+      << run.err;
+  EXPECT_EQ(run.out, "");
+
+  const ToolRun text = Tool(dir, "decode i2c i2c.tqc 2>/dev/null | head -1", "timeout 60");
+  EXPECT_EQ(text.out, " 20.0us, , [S] A0,Write ACK 55,ACK [P]\n") << "time from sample 0, one line";
+  const ToolRun json = Tool(dir,
+                            "decode i2c -O json i2c.tqc 2>/dev/null | python3 -c 'import json,sys; r=json.load(sys.stdin)[0]; "
+                            "print(r[\"start\"], r[\"end\"], r[\"bus\"], r[\"values\"], r[\"markers\"])'",
+                            "timeout 60");
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(json.out.rfind("20 ", 0), 0u) << json.out;
+  EXPECT_NE(json.out.find(" i2c ['A0', '55'] ['[S]', 'Write', 'ACK', 'ACK', '[P]']"), std::string::npos) << json.out;
+  const ToolRun csv = Tool(dir, "decode uart --channels 1 --baud 1000000 -O csv --from-trigger i2c.tqc", "timeout 60");
+  EXPECT_EQ(csv.out.rfind("start_sample,end_sample,time,bus,values,markers\n", 0), 0u) << csv.out;
   const ToolRun zero = Tool(dir, "decode i2c -o /dev/zero i2c.tqc", "timeout 60");
   EXPECT_EQ(zero.status, 0) << zero.err;
-  EXPECT_NE(zero.err.find("records written to /dev/zero"), std::string::npos) << zero.err;
+
+  // One time origin for records, CSV and VCD: the trigger (sample 10) here.
+  const ToolRun rows = Tool(dir, "export -O csv --from 9 --to 11 --from-trigger i2c.tqc");
+  EXPECT_NE(rows.out.find("\r\n-0.000001,"), std::string::npos) << rows.out;
+  EXPECT_NE(rows.out.find("\r\n0.000000,"), std::string::npos) << rows.out;
+  const ToolRun vcd = Tool(dir, "export -O vcd --from 12 --from-trigger i2c.tqc");
+  EXPECT_NE(vcd.out.find("$enddefinitions $end\n#2\n$dumpvars"), std::string::npos) << vcd.out;
 
   ExpectFailures(dir, {
       {"decode lin i2c.tqc", "unknown bus lin"},
       {"decode i2c -o /nonexistent/dir/x.txt i2c.tqc", "Can not open output file"},
+      {"decode i2c -O json -o /nonexistent/dir/x.json i2c.tqc", "Can not open output file"},
+      {"decode i2c -O xml i2c.tqc", "--output-format takes text, csv or json"},
+      {"decode spi8 -O csv i2c.tqc", "spi8 records come only as text"},
       {"decode i2c --from 100 --to 10 i2c.tqc", "--from 100 lies after --to 10"},
       {"decode i2c --from 10 --to 10 i2c.tqc", "nothing to decode"},
       {"decode spi --bits 0 i2c.tqc", "--bits takes a word size of 1 to 32"},
+      {"export -O vcd --from-trigger i2c.tqc", "a VCD starts at time 0"},
                       });
 }
-
 
 TEST(CliTool, FieldbusTrafficCapturedAndDecoded) {
   test::TempDir dir;

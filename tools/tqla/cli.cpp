@@ -280,6 +280,8 @@ InterruptGuard::~InterruptGuard() { std::signal(SIGINT, previous_); }
 
 bool InterruptGuard::Interrupted() { return interruptRequested.load(); }
 
+bool verbose = false;
+
 int Main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   int at = 1;
@@ -290,6 +292,7 @@ int Main(int argc, char** argv) {
     const std::string word = argv[at];
     if (word == "--verbose" || word == "-v") {
       TqlaSetTraceSink(TraceToStderr, nullptr);
+      verbose = true;
     } else if (word == "--help" || word == "-h") {
       PrintToolHelp(stdout);
       return 0;

@@ -167,4 +167,7 @@ inline constexpr int kExitCutShort = 2;
 // Runs the tool: argv[0] is the program name. Returns the exit status.
 int Main(int argc, char** argv);
 
+// Set by the global --verbose: the library's trace and console go to stderr.
+extern bool verbose;
+
 }  // namespace tqla::cli

@@ -1,5 +1,10 @@
 // tqla decode: runs a bus decoder of the library over a capture file and
-// writes its record file.
+// writes its records: the library's record file, or its record lines as text,
+// CSV or JSON on standard output or in a file.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -19,13 +24,16 @@ namespace tqla::cli {
 namespace {
 
 constexpr OptionSpec kOptions[] = {
-    {"output", 'o', "FILE", "record file to write (default: decoded.txt)"},
+    {"output", 'o', "FILE", "where the records go (default or -: standard output, a line at a time)"},
+    {"output-format", 'O', "FORM", "text (the record file's lines, default), csv or json (start and end sample,"
+                                   " time, bus, values, markers)"},
+    {"from-trigger", 0, nullptr, "times count from the capture's trigger, not from sample 0"},
     {"from", 0, "N", "first sample to decode (default 0)"},
     {"to", 0, "N", "decode up to, not including, sample N (default: the end)"},
     {"format", 'f', "FORMAT", "values as hex (default), dec or char"},
     {"delimiter", 'd', "DELIM", "after each value: comma (default), blank or none (none: async only)"},
     {"name", 'n', "TEXT", "name written after the timestamp of every record"},
-    {"relative", 0, nullptr, "timestamps count from the previous record, not the trigger"},
+    {"relative", 0, nullptr, "timestamps count from the previous record"},
     {"protocol", 'p', "FILE", "protocol definition file: cut the decoded stream into packets"},
     {"packets", 0, "FILE", "packet record file written with --protocol (default: packets.txt)"},
     {"sda", 0, "CH", "i2c: data channel (default 1)"},
@@ -240,6 +248,141 @@ std::string ConsoleOf(Body&& body) {
   return printed;
 }
 
+// The record lines as the library hands them out, and where they go.
+struct RecordLines {
+  std::FILE* out = nullptr;
+  std::string form;  // "text", "csv" or "json"
+  std::string bus;
+  uint32_t rateHz = 1;
+  uint32_t origin = 0;  // sample of time 0
+  uint64_t count = 0;
+  bool failed = false;
+};
+
+std::string Number(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// Values are the body's tokens that are numbers (hexadecimal, or decimal with
+// a sign); everything else is a marker ([S], ACK, Read, CH6, ...).
+bool IsValue(const std::string& token) {
+  if (token.empty()) return false;
+  const size_t from = token[0] == '-' && token.size() > 1 ? 1 : 0;
+  return std::all_of(token.begin() + static_cast<std::ptrdiff_t>(from), token.end(),
+                     [](unsigned char c) { return std::isxdigit(c) != 0; });
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    quoted.push_back(c);
+    if (c == '"') quoted.push_back('"');
+  }
+  quoted.push_back('"');
+  return quoted;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x20 || c >= 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  out.push_back('"');
+  return out;
+}
+
+void TakeLine(uint32_t first, uint32_t last, const char* line, void* user) {
+  auto& r = *static_cast<RecordLines*>(user);
+  if (r.failed) return;
+  if (r.form == "text") {
+    r.failed = std::fprintf(r.out, "%s\n", line) < 0;
+  } else {
+    // A line is "TIME, NAME, BODY": the timestamp text ends in its own comma.
+    std::string text = line, body = text;
+    const size_t afterTime = text.find(',');
+    const size_t afterName = afterTime == std::string::npos ? std::string::npos : text.find(", ", afterTime + 1);
+    if (afterName != std::string::npos) body = text.substr(afterName + 2);
+    std::vector<std::string> values, markers;
+    std::string token;
+    for (size_t i = 0; i <= body.size(); ++i) {
+      if (i == body.size() || body[i] == ' ' || body[i] == ',') {
+        if (!token.empty()) (IsValue(token) ? values : markers).push_back(token);
+        token.clear();
+      } else {
+        token.push_back(body[i]);
+      }
+    }
+    const double seconds = (static_cast<double>(first) - r.origin) / r.rateHz;
+    auto joined = [](const std::vector<std::string>& items) {
+      std::string out;
+      for (const std::string& item : items) {
+        if (!out.empty()) out.push_back(' ');
+        out.append(item);
+      }
+      return out;
+    };
+    if (r.form == "csv") {
+      r.failed = std::fprintf(r.out, "%u,%u,%s,%s,%s,%s\n", first, last, Number(seconds).c_str(), r.bus.c_str(),
+                              CsvField(joined(values)).c_str(), CsvField(joined(markers)).c_str()) < 0;
+    } else {
+      std::string list[2];
+      for (int k = 0; k < 2; ++k) {
+        for (const std::string& item : k ? markers : values) {
+          if (!list[k].empty()) list[k].push_back(',');
+          list[k].append(JsonString(item));
+        }
+      }
+      r.failed = std::fprintf(r.out, "%s{\"start\":%u,\"end\":%u,\"time\":%s,\"bus\":%s,\"values\":[%s],\"markers\":[%s],"
+                                     "\"text\":%s}",
+                              r.count ? ",\n" : "", first, last, Number(seconds).c_str(), JsonString(r.bus).c_str(),
+                              list[0].c_str(), list[1].c_str(), JsonString(body).c_str()) < 0;
+    }
+  }
+  ++r.count;
+  if (!r.failed) std::fflush(r.out);
+}
+
+// Bus names as users write them.
+std::string BusName(std::string name) {
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  static const std::map<std::string, std::string> kAliases = {
+      {"uart", "async"}, {"rs232", "async"}, {"onewire", "1wire"}, {"1-wire", "1wire"}, {"ps/2", "ps2"},
+      {"sync", "serial"}, {"synchronous", "serial"}, {"parallel-bus", "parallel"}};
+  const auto alias = kAliases.find(name);
+  return alias == kAliases.end() ? name : alias->second;
+}
+
+// A file of our own for the library's record file when the records go
+// elsewhere; removed with the object.
+class TemporaryRecordFile {
+ public:
+  TemporaryRecordFile() {
+    const char* dir = std::getenv("TMPDIR");
+    path_ = std::string(dir && dir[0] ? dir : "/tmp") + "/tqla-records-XXXXXX";
+    const int fd = mkstemp(path_.data());
+    if (fd < 0) throw CliError("cannot make a temporary record file in " + path_);
+    close(fd);
+  }
+  ~TemporaryRecordFile() { std::remove(path_.c_str()); }
+  TemporaryRecordFile(const TemporaryRecordFile&) = delete;
+  TemporaryRecordFile& operator=(const TemporaryRecordFile&) = delete;
+  std::string& path() { return path_; }
+
+ private:
+  std::string path_;
+};
+
 }  // namespace
 
 int RunDecode(int argc, char** argv) {
@@ -248,7 +391,7 @@ int RunDecode(int argc, char** argv) {
     PrintHelp(kSpec, stdout);
     return 0;
   }
-  const std::string bus = args.positional[0];
+  const std::string bus = BusName(args.positional[0]);
   static const std::map<std::string, int32_t (*)(const ParsedArgs&, const DecodeCall&)> kBuses = {
       {"can", DecodeCanBus},       {"usb", DecodeUsbBus},   {"ps2", DecodePs2Bus},
       {"1wire", DecodeOneWireBus}, {"i2s", DecodeI2sBus}, {"serial", DecodeSerialBus}, {"parallel", DecodeParallelBus}};
@@ -264,7 +407,15 @@ int RunDecode(int argc, char** argv) {
   const auto to = static_cast<int32_t>(args.Signed("to", count, 0, count));
   if (from > to) throw UsageError("--from " + std::to_string(from) + " lies after --to " + std::to_string(to));
   if (from == to) throw CliError("nothing to decode: the capture has " + std::to_string(count) + " samples");
-  std::string output = args.Value("output", "decoded.txt");
+  std::string output = args.Value("output", "-");
+  const std::string form = args.Value("output-format", "text");
+  if (form != "text" && form != "csv" && form != "json")
+    throw UsageError("--output-format takes text, csv or json, not " + form);
+  // The fixed 8-bit SPI form writes its file on its own: text only.
+  const bool direct = bus == "spi8" || (form == "text" && output != "-");
+  if (bus == "spi8" && form != "text") throw UsageError("spi8 records come only as text");
+  if (args.Has("from-trigger") && !capture.trigger) throw UsageError("--from-trigger: the capture has no trigger");
+  const uint32_t origin = args.Has("from-trigger") ? *capture.trigger : 0;
   std::string protocol = args.Value("protocol");
   std::string packets = args.Value("packets", "packets.txt");
   const uint32_t format = Choice(args, "format", {"hex", "dec", "char"}, "hex");
@@ -273,13 +424,45 @@ int RunDecode(int argc, char** argv) {
   DecodeSetName(name.data());
   StartTimestamp(args.Has("relative") ? 1 : 0);
 
-  // Absolute timestamps count from the capture's trigger.
-  TqlaSetTriggerIndex(capture.trigger.value_or(0));
+  // Absolute timestamps count from the time origin.
+  TqlaSetTriggerIndex(origin);
   char error[256] = "";
-  auto* out = reinterpret_cast<uint8_t*>(output.data());
+  // Where the library writes its record file: the output itself, standard
+  // output (the 8-bit SPI form), or a file of ours when the lines go through
+  // the record sink to be formatted.
+  std::optional<TemporaryRecordFile> temporary;
+  std::string recordPath = output;
+  if (!direct) {
+    temporary.emplace();
+    recordPath = temporary->path();
+  } else if (output == "-") {
+    recordPath = "/dev/stdout";
+  }
+  auto* out = reinterpret_cast<uint8_t*>(recordPath.data());
   char* protocolFile = protocol.empty() ? nullptr : protocol.data();
+  std::vector<std::string> written;
+  if (output != "-") written.push_back(output);
+  if (protocolFile) written.push_back(packets);
   // A run that fails leaves no record or packet file it cut short.
-  PartialOutputGuard partial(protocolFile ? std::vector<std::string>{output, packets} : std::vector<std::string>{output});
+  PartialOutputGuard partial(written);
+  RecordLines lines;
+  lines.form = form;
+  lines.bus = bus;
+  lines.rateHz = capture.rateHz;
+  lines.origin = origin;
+  std::FILE* formatted = nullptr;
+  if (!direct) {
+    formatted = output == "-" ? stdout : std::fopen(output.c_str(), "wb");
+    if (!formatted) throw CliError("Can not open output file " + output);
+    lines.out = formatted;
+    if (form == "csv") std::fputs("start_sample,end_sample,time,bus,values,markers\n", formatted);
+    if (form == "json") std::fputs("[\n", formatted);
+    TqlaSetRecordSink(TakeLine, &lines);
+  }
+  // The packet engine's console lines: on stderr with --verbose, else dropped.
+  TqlaSetConsoleSink(verbose ? [](const char* text, void*) { std::fputs(text, stderr); }
+                             : [](const char*, void*) {},
+                     nullptr);
   int32_t result = 1;
   {
     SampleBufferLease lease(capture.samples);
@@ -327,19 +510,26 @@ int RunDecode(int argc, char** argv) {
       }
     }
   }
+  TqlaSetRecordSink(nullptr, nullptr);
+  TqlaSetConsoleSink(nullptr, nullptr);
+  if (formatted) {
+    if (form == "json") std::fputs(lines.count ? "\n]\n" : "]\n", formatted);
+    const bool closed = formatted == stdout ? std::fflush(stdout) == 0 : std::fclose(formatted) == 0;
+    if (lines.failed || !closed) throw CliError("Can not write output file " + output);
+  }
   if (!result) throw CliError(error);
   partial.Keep();
 
-  // The record file is never read back: it may be a pipe or a device. Its
-  // size is told when it is a regular file; otherwise the summary keeps out
-  // of standard output, where the records may be going.
-  const std::optional<uint64_t> bytes = PartialOutputGuard::RegularSize(output);
-  std::FILE* summary = bytes ? stdout : stderr;
-  std::fprintf(summary, "decoded %s: samples %d to %d at %u Hz, ", bus.c_str(), from, to, capture.rateHz);
-  if (bytes)
-    std::fprintf(summary, "%llu bytes of records in %s\n", static_cast<unsigned long long>(*bytes), output.c_str());
-  else
-    std::fprintf(summary, "records written to %s\n", output.c_str());
+  // The summary goes to stderr: the records may be on standard output.
+  std::FILE* summary = stderr;
+  std::fprintf(summary, "decoded %s: samples %d to %d at %u Hz", bus.c_str(), from, to, capture.rateHz);
+  if (!direct) {
+    std::fprintf(summary, ", %llu record lines", static_cast<unsigned long long>(lines.count));
+  } else if (const std::optional<uint64_t> bytes = PartialOutputGuard::RegularSize(output)) {
+    std::fprintf(summary, ", %llu bytes of records", static_cast<unsigned long long>(*bytes));
+  }
+  std::fprintf(summary, "%s%s in %s\n", form == "text" ? "" : " as ", form == "text" ? "" : form.c_str(),
+               output == "-" ? "standard output" : output.c_str());
   if (protocolFile) std::fprintf(summary, "packet records in %s\n", packets.c_str());
   return 0;
 }

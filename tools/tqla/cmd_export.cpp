@@ -19,16 +19,18 @@ constexpr OptionSpec kOptions[] = {
     {"format", 'O', "FORMAT", "vcd (default), csv or text"},
     {"output", 'o', "FILE", "write to FILE instead of standard output"},
     {"from", 0, "N", "first sample to export (default 0)"},
+    {"from-trigger", 0, nullptr, "times count from the capture's trigger, not from sample 0"},
     {"to", 0, "N", "export up to, not including, sample N (default: the end)"},
 };
 
 constexpr CommandSpec kSpec = {
     "export",
-    "[-O vcd|csv|text] [-o FILE] [--from N] [--to N] CAPTURE",
+    "[-O vcd|csv|text] [-o FILE] [--from N] [--to N] [--from-trigger] CAPTURE",
     "Converts a capture file to VCD (IEEE 1364, for waveform viewers), CSV (RFC 4180,\n"
     "time in seconds, d0..d15, CH1 and CH2 in volts) or the library's text table.\n"
-    "Times count from the first exported sample. Scope channels appear in VCD and CSV\n"
-    "only when the capture marks them in use.",
+    "Times count from sample 0 of the capture, or from its trigger with --from-trigger\n"
+    "(as in tqla decode and tqla render). Scope channels appear in VCD and CSV only\n"
+    "when the capture marks them in use.",
     kOptions,
     1,
     1,
@@ -112,7 +114,7 @@ ExportFormat ParseExportFormat(const std::string& name) {
 }
 
 void ExportCapture(Capture& capture, ExportFormat format, const std::string& outPath, uint64_t from,
-                   std::optional<uint64_t> to) {
+                   std::optional<uint64_t> to, bool fromTrigger) {
   const uint64_t count = capture.samples.size();
   const uint64_t end = std::min(to.value_or(count), count);
   if (to && from > *to) throw UsageError("--from " + std::to_string(from) + " lies after --to " + std::to_string(*to));
@@ -121,7 +123,12 @@ void ExportCapture(Capture& capture, ExportFormat format, const std::string& out
     ExportText(capture, outPath, static_cast<uint32_t>(from), static_cast<uint32_t>(end));
     return;
   }
+  if (fromTrigger && !capture.trigger) throw UsageError("--from-trigger: the capture has no trigger");
   ExportWindow window;
+  window.firstTime = static_cast<int64_t>(from) - (fromTrigger ? static_cast<int64_t>(*capture.trigger) : 0);
+  if (format == ExportFormat::Vcd && window.firstTime < 0)
+    throw UsageError("a VCD starts at time 0: with --from-trigger export from the trigger on (--from " +
+                     std::to_string(*capture.trigger) + ")");
   window.samples = capture.samples.data() + from;
   window.count = end - from;
   window.rateHz = capture.rateHz;
@@ -148,7 +155,7 @@ int RunExport(int argc, char** argv) {
   std::optional<uint64_t> to;
   if (args.Has("to")) to = args.Unsigned("to", 0);
   Capture capture = LoadCapture(args.positional[0]);
-  ExportCapture(capture, format, args.Value("output"), from, to);
+  ExportCapture(capture, format, args.Value("output"), from, to, args.Has("from-trigger"));
   return 0;
 }
 

@@ -18,14 +18,16 @@ constexpr OptionSpec kOptions[] = {
     {"samples", 0, "N", "samples across the width (default: from --start to the end)"},
     {"scale", 0, "S", "samples per column in 1/1024 (1024: one sample per column)"},
     {"width", 0, "PX", "columns of the drawing (default 1920)"},
+    {"from-trigger", 0, nullptr, "the time axis counts from the capture's trigger, not from sample 0"},
 };
 
 constexpr CommandSpec kSpec = {
     "render",
-    "[-o FILE] [--start N] [--samples N | --scale S] [--width PX] CAPTURE",
+    "[-o FILE] [--start N] [--samples N | --scale S] [--width PX] [--from-trigger] CAPTURE",
     "Draws a window of a capture as SVG: the 16 logic channels (a band where a\n"
     "column holds a change), the scope channels in use as min-max strokes, and a\n"
-    "time axis. By default the whole capture in 1920 columns.",
+    "time axis from sample 0 (or from the trigger with --from-trigger). By default\n"
+    "the whole capture in 1920 columns.",
     kOptions,
     1,
     1,
@@ -58,6 +60,10 @@ void RenderCapture(Capture& capture, const RenderOptions& options, const std::st
   view.samplesPerColumn = s / 1024.0;
   view.rateHz = capture.rateHz;
   view.trigger = capture.trigger;
+  if (options.fromTrigger) {
+    if (!capture.trigger) throw UsageError("--from-trigger: the capture has no trigger");
+    view.origin = *capture.trigger;
+  }
   view.title = title;
   OutputFile out(outPath);
   WriteSvg(out.get(), traces, view);
@@ -79,6 +85,7 @@ int RunRender(int argc, char** argv) {
     if (*options.scale == 0) throw UsageError("--scale must be at least 1 (1024: one sample per column)");
   }
   options.width = static_cast<uint32_t>(args.Unsigned("width", 1920, kMaxWidth));
+  options.fromTrigger = args.Has("from-trigger");
   const std::string path = args.positional[0];
   Capture capture = LoadCapture(path);
   RenderCapture(capture, options, args.Value("output"), path);

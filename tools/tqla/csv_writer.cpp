@@ -34,7 +34,10 @@ void WriteCsv(std::FILE* out, const ExportWindow& window, Progress* progress) {
   char line[48 + 32 + 2 * 16 + 2];
   for (uint64_t i = 0; i < window.count; ++i) {
     const uint32_t word = window.samples[i];
-    char* at = time.WriteSeconds(i, line);
+    const int64_t index = window.firstTime + static_cast<int64_t>(i);
+    char* at = line;
+    if (index < 0) *at++ = '-';
+    at = time.WriteSeconds(static_cast<uint64_t>(index < 0 ? -index : index), at);
     for (int bit = 0; bit < 16; ++bit) {
       *at++ = ',';
       *at++ = static_cast<char>('0' + ((word >> bit) & 1));

@@ -10,12 +10,16 @@
 namespace tqla::cli {
 
 struct ExportWindow {
-  const uint32_t* samples = nullptr;  // the first sample written is at time 0
+  const uint32_t* samples = nullptr;
   uint64_t count = 0;
   uint32_t rateHz = 1;
   uint8_t analogChannels = 0;  // AnalogChannel bits: which scope channels to write
   std::string date;            // the capture's creation time
   std::string cutShort;        // why the capture was cut short, if it was
+  // The first sample's index counted from the time origin (sample 0 of the
+  // capture, or its trigger): its time is firstTime / rate, negative before the
+  // origin (CSV only: a VCD starts at time 0 or later).
+  int64_t firstTime = 0;
 };
 
 // Value Change Dump (IEEE 1364): d0..d15 as 1-bit wires, CH1 and CH2 as real

@@ -16,16 +16,17 @@ enum class ExportFormat { Vcd, Csv, Text };
 ExportFormat ParseExportFormat(const std::string& name);
 
 // Writes samples from up to (not including) to of the capture to outPath ("-"
-// or empty: standard output). Times count from sample from. to past the end
-// means the end; from past to is a UsageError.
+// or empty: standard output). Times count from sample 0, or from the trigger
+// when fromTrigger. to past the end means the end; from past to is a UsageError.
 void ExportCapture(Capture& capture, ExportFormat format, const std::string& outPath, uint64_t from,
-                   std::optional<uint64_t> to);
+                   std::optional<uint64_t> to, bool fromTrigger = false);
 
 struct RenderOptions {
   int64_t start = 0;                // sample at the left edge, may be negative
   std::optional<uint64_t> samples;  // samples across the width (default: the rest of the capture)
   std::optional<uint32_t> scale;    // samples per column in 1/1024 (instead of samples)
   uint32_t width = 1920;            // columns
+  bool fromTrigger = false;         // times count from the trigger, not sample 0
 };
 
 // Draws the window as SVG to outPath ("-" or empty: standard output).

@@ -224,12 +224,12 @@ void WriteSvg(std::FILE* out, const ScreenTraces& traces, const RenderView& view
   std::fputs("<g class=\"axis\">\n", out);
   std::fprintf(out, "<line class=\"axis\" x1=\"%s\" y1=\"%s\" x2=\"%s\" y2=\"%s\"/>\n", Num(kLeft).c_str(),
                Num(axisTop + 4).c_str(), Num(kLeft + width).c_str(), Num(axisTop + 4).c_str());
-  const double firstTime = static_cast<double>(view.start) / rate;
+  const double firstTime = static_cast<double>(view.start - view.origin) / rate;
   const double duration = width * r / rate;
   const double step = TickStep(duration);
   for (double k = std::ceil(firstTime / step - 1e-9); k * step <= firstTime + duration * (1 + 1e-9); k += 1) {
     const double t = k * step;
-    const double x = kLeft + column(t * rate);
+    const double x = kLeft + column(t * rate + static_cast<double>(view.origin));
     std::fprintf(out, "<line class=\"axis\" x1=\"%s\" y1=\"%s\" x2=\"%s\" y2=\"%s\"/>\n", Num(x).c_str(),
                  Num(axisTop + 4).c_str(), Num(x).c_str(), Num(axisTop + 10).c_str());
     std::fprintf(out, "<text class=\"tick\" x=\"%s\" y=\"%s\">%s</text>\n", Num(x).c_str(), Num(axisTop + 24).c_str(),

@@ -26,6 +26,7 @@ struct RenderView {
   double samplesPerColumn = 1;  // the scale over 1024
   uint32_t rateHz = 1;
   std::optional<uint32_t> trigger;
+  int64_t origin = 0;  // the sample at time 0 of the axis
   std::string title;
 };
 

@@ -43,13 +43,19 @@ void WriteVcd(std::FILE* out, const ExportWindow& window, Progress* progress) {
   for (int bit = 0; bit < 16; ++bit) std::fprintf(out, "$var wire 1 %c d%d $end\n", kFirstId + bit, bit);
   if (ch1) std::fprintf(out, "$var real 64 %c CH1 $end\n", kCh1Id);
   if (ch2) std::fprintf(out, "$var real 64 %c CH2 $end\n", kCh2Id);
-  std::fputs("$upscope $end\n$enddefinitions $end\n#0\n", out);
+  std::fputs("$upscope $end\n$enddefinitions $end\n", out);
+  const auto origin = static_cast<uint64_t>(window.firstTime);
+  char line[16 * 3 + 2 * 24 + 48];
+  char* at = line;
+  *at++ = '#';
+  at = WriteDecimal(time.At(origin), at);
+  *at++ = '\n';
+  std::fwrite(line, 1, static_cast<size_t>(at - line), out);
   if (window.count == 0) return;
 
   // One line per value: at most 16 wires, two reals and a timestamp.
-  char line[16 * 3 + 2 * 24 + 48];
   const uint32_t first = window.samples[0];
-  char* at = Append(line, "$dumpvars\n");
+  at = Append(line, "$dumpvars\n");
   for (int bit = 0; bit < 16; ++bit) {
     *at++ = static_cast<char>('0' + ((first >> bit) & 1));
     *at++ = static_cast<char>(kFirstId + bit);
@@ -68,7 +74,7 @@ void WriteVcd(std::FILE* out, const ExportWindow& window, Progress* progress) {
     if (changed == 0) continue;
     at = line;
     *at++ = '#';
-    at = WriteDecimal(time.At(i), at);
+    at = WriteDecimal(time.At(origin + i), at);
     *at++ = '\n';
     for (uint32_t bits = changed & 0xFFFFu; bits != 0; bits &= bits - 1) {
       const int bit = __builtin_ctz(bits);
@@ -84,7 +90,7 @@ void WriteVcd(std::FILE* out, const ExportWindow& window, Progress* progress) {
   }
   at = line;
   *at++ = '#';
-  at = WriteDecimal(time.At(window.count), at);
+  at = WriteDecimal(time.At(origin + window.count), at);
   *at++ = '\n';
   std::fwrite(line, 1, static_cast<size_t>(at - line), out);
 }
