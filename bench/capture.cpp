@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "capture/block_processors.h"
+#include "frame/sample_buffer.h"
 #include "capture/capture_state.h"
 #include "capture/trigger_engine.h"
 #include "device/device_state.h"
@@ -29,7 +30,7 @@ void Arm(std::vector<uint32_t>& ring, uint32_t mode, uint8_t trigger) {
   c.TriggerStep = 0;
   c.AnalogTriggerMode = trigger;
   c.AnalogTriggerChannel = 1;
-  c.AnalogTriggerLevel = 250;
+  sampleBuffer.AnalogTriggerLevel = 250;
   c.AnalogTriggerState = 255;
   c.FirstAnalogBlock = 0;
   c.GlitchFilter = 0;

@@ -167,11 +167,11 @@ int32_t TQLA_API StartCapture(uint32_t mode, uint32_t trigger, uint32_t channel,
     c.AnalogTriggerChannel = channel;
     c.AnalogTriggerMode = static_cast<uint8_t>(trigger & 63);
     c.GlitchFilter = static_cast<uint8_t>(trigger & 64);
-    c.AnalogTriggerLevel.store(level);
+    sampleBuffer.AnalogTriggerLevel.store(level);
     if (c.AnalogTriggerMode == 1) c.AnalogTriggerState = 255;
     if (c.AnalogTriggerMode == 2) c.AnalogTriggerState = 0;
     c.Triggered.store(0);
-    c.TriggerIndex.store(0);
+    sampleBuffer.TriggerIndex.store(0);
     c.BufferStart.store(0);
     c.BufferEnd.store(0);
     c.PostStoreCount.store(post & 0xFFFF0000u);
@@ -236,7 +236,7 @@ int32_t TQLA_API CaptureStatus(char* breaks, char* running, char* triggered, int
     if (triggered) *triggered = static_cast<char>(isTriggered);
     if (start) *start = static_cast<int32_t>(c.BufferStart.load());
     if (end) *end = static_cast<int32_t>(c.BufferEnd.load());
-    if (triggerAt) *triggerAt = static_cast<int32_t>(c.TriggerIndex.load());
+    if (triggerAt) *triggerAt = static_cast<int32_t>(sampleBuffer.TriggerIndex.load());
     if (percent) {
       const uint64_t total = c.PostStoreTotal.load();
       const uint64_t count = c.PostStoreCount.load();
@@ -294,9 +294,9 @@ int32_t TQLA_API StopCapture16(void) {
       second.words[i] = words.words[2 * i + 1];
       words.words[i] = words.words[2 * i];
     }
-    uint32_t trigger = c.TriggerIndex.load() / 2;
+    uint32_t trigger = sampleBuffer.TriggerIndex.load() / 2;
     if (c.AnalogTriggerMode != 0) trigger = trigger > 5 ? trigger - 5 : 0;
-    c.TriggerIndex.store(trigger);
+    sampleBuffer.TriggerIndex.store(trigger);
     sampleBuffer.CapturedLength.store(sampleBuffer.CapturedLength.load() / 2);
     return 1;
   });

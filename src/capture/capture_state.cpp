@@ -1,4 +1,5 @@
 #include "capture/capture_state.h"
+#include "frame/sample_buffer.h"
 
 #include "capture/trigger_engine.h"
 #include "tqla/tqla_ext.h"
@@ -18,11 +19,11 @@ void ResetCapture() {
   for (uint32_t k = 0; k < kMaxTriggerSteps; ++k) c.TriggerMask[k] = c.TriggerValue[k] = 0;
   c.AnalogTriggerMode = 0;
   c.AnalogTriggerChannel = 0;
-  c.AnalogTriggerLevel = 0;
+  sampleBuffer.AnalogTriggerLevel = 0;
   c.AnalogTriggerState = 0;
   c.ProcessedPointer = c.DigitalWritePointer = c.AnalogWritePointer = nullptr;
   c.DigitalWritten = c.AnalogWritten = c.MetWritten = 0;
-  c.BufferStart = c.BufferEnd = c.TriggerIndex = 0;
+  c.BufferStart = c.BufferEnd = sampleBuffer.TriggerIndex = 0;
   c.BreakCount = 0;
   c.HostBreaks = 0;
   c.CaptureMode = 0;
@@ -47,8 +48,8 @@ uint32_t StreamFreeSlots(uint32_t writeSlot, uint32_t readSlot) {
 
 extern "C" {
 
-uint32_t TQLA_API TqlaTriggerIndex(void) { return tqla::captureState.TriggerIndex.load(); }
+uint32_t TQLA_API TqlaTriggerIndex(void) { return tqla::sampleBuffer.TriggerIndex.load(); }
 
-void TQLA_API TqlaSetTriggerIndex(uint32_t index) { tqla::captureState.TriggerIndex.store(index); }
+void TQLA_API TqlaSetTriggerIndex(uint32_t index) { tqla::sampleBuffer.TriggerIndex.store(index); }
 
 }  // extern "C"

@@ -46,8 +46,8 @@ struct CaptureState {
   uint8_t StreamStepValue[kMaxTriggerSteps] = {};
   uint8_t AnalogTriggerMode = 0;
   uint32_t AnalogTriggerChannel = 0;
-  // Level 0-255; also read by the scope screen scaling.
-  std::atomic<uint32_t> AnalogTriggerLevel{0};
+  // The level (0-255) is the sample buffer's AnalogTriggerLevel, which the
+  // scope screen scaling reads too.
   uint32_t AnalogTriggerState = 0;
 
   // Ring positions. The pointers are the block processors' own; the indexes
@@ -65,8 +65,7 @@ struct CaptureState {
   uint64_t MetWritten = 0;
   std::atomic<uint32_t> BufferStart{0};
   std::atomic<uint32_t> BufferEnd{0};
-  // Index of the trigger sample (the oldest sample is word 0 once rotated).
-  std::atomic<uint32_t> TriggerIndex{0};
+  // The trigger sample's index is the sample buffer's TriggerIndex.
 
   // Sum of the break counters last read from the FX2s in use; -1 once the run
   // failed on the host's side (an FX2 stopped answering, a transfer came back

@@ -74,7 +74,7 @@ int32_t StartStream(bool sixteen, uint32_t rate, uint32_t clockMode, int32_t ste
   if (!sixteen) TraceText("  Firmware Started");
 
   c.Triggered.store(0);
-  c.TriggerIndex.store(0);
+  sampleBuffer.TriggerIndex.store(0);
   c.BufferStart.store(0);
   c.BufferEnd.store(0);
   c.PostStoreCount.store(post & 0xFFFF0000u);

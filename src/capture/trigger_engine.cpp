@@ -83,7 +83,7 @@ uint32_t* SearchSteps(CaptureState& c, uint32_t* p, uint32_t n) {
 // trigger never fires.
 uint32_t* SearchEdge(CaptureState& c, uint32_t* p, uint32_t n) {
   const int shift = c.AnalogTriggerChannel == 1 ? kCh1Shift : kCh2Shift;
-  const int64_t level = c.AnalogTriggerLevel.load(std::memory_order_relaxed);
+  const int64_t level = sampleBuffer.AnalogTriggerLevel.load(std::memory_order_relaxed);
   auto state = static_cast<int64_t>(static_cast<int32_t>(c.AnalogTriggerState));
   uint32_t i = 0;
   uint32_t* found = nullptr;
@@ -160,7 +160,7 @@ void TriggerEngineBatch(uint32_t* p, uint32_t n) {
       trigger = SearchEdge(c, p, n);
     }
     if (trigger) {
-      c.TriggerIndex.store(static_cast<uint32_t>(trigger - captureRing.words), std::memory_order_relaxed);
+      sampleBuffer.TriggerIndex.store(static_cast<uint32_t>(trigger - captureRing.words), std::memory_order_relaxed);
       const uint32_t room = RoomLeft(c.BufferStart.load(std::memory_order_relaxed),
                                      c.BufferEnd.load(std::memory_order_relaxed), length);
       const uint32_t count = c.PostStoreCount.load(std::memory_order_relaxed);
@@ -229,9 +229,9 @@ void RotateBuffer() {
     }
     std::memcpy(block(j), rotateSpare, blockBytes);
   }
-  const uint32_t trigger = c.TriggerIndex.load();
+  const uint32_t trigger = sampleBuffer.TriggerIndex.load();
   const uint32_t shift = k * kRotateBlock;
-  c.TriggerIndex.store(trigger < shift ? trigger + (blocks - k) * kRotateBlock : trigger - shift);
+  sampleBuffer.TriggerIndex.store(trigger < shift ? trigger + (blocks - k) * kRotateBlock : trigger - shift);
   c.BufferStart.store(0);
   c.BufferEnd.store(blocks * kRotateBlock);
 }

@@ -9,7 +9,6 @@
 #include <emmintrin.h>
 #endif
 
-#include "capture/capture_state.h"
 #include "data/screen_window.h"
 #include "frame/export.h"
 #include "frame/sample_buffer.h"
@@ -195,7 +194,7 @@ void TQLA_API ScaleScopeDataToScreenVeryNew(uint32_t* samples, uint32_t channel,
     if (onTriggerChannel) storedTriggerOffset = 0;
     const AnalogLane lane = LaneOf(samples, channel);
     const double r = scale / 3500.0;
-    const uint32_t trigger = captureState.TriggerIndex.load(std::memory_order_acquire);
+    const uint32_t trigger = sampleBuffer.TriggerIndex.load(std::memory_order_acquire);
     const uint32_t bufferLength = sampleBuffer.BufferLength;
     double offset = 0;
     if (trigger != 0 && trigger <= bufferLength && interpolate != 0) {
@@ -204,7 +203,7 @@ void TQLA_API ScaleScopeDataToScreenVeryNew(uint32_t* samples, uint32_t channel,
       } else {
         if (trigger > 10 && samples)
           offset = TriggerCrossing(samples, lane.shift, trigger, ReadableWords(samples, bufferLength),
-                                   captureState.AnalogTriggerLevel.load(std::memory_order_acquire), r);
+                                   sampleBuffer.AnalogTriggerLevel.load(std::memory_order_acquire), r);
         storedTriggerOffset = offset;
       }
     }

@@ -8,7 +8,6 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "capture/capture_state.h"
 #include "frame/console.h"
 #include "frame/sample_buffer.h"
 #include "packets/packets_state.h"
@@ -72,7 +71,7 @@ const char* FormatTimestamp(uint32_t sampleIndex, uint32_t sampleRate) {
   DecoderState& s = decoderState;
   double seconds;
   if (!s.TimestampRelative) {
-    const int64_t trigger = captureState.TriggerIndex.load(std::memory_order_relaxed);
+    const int64_t trigger = sampleBuffer.TriggerIndex.load(std::memory_order_relaxed);
     seconds = static_cast<double>(static_cast<int64_t>(sampleIndex) - trigger) / sampleRate;
   } else {
     if (s.TimestampFirst) {

@@ -23,6 +23,13 @@ struct SampleBufferState {
   // allocation (file readers take lengths from files and hosts), so every walk
   // over the buffer is bounded by this as well.
   uint32_t StorageWords = 0;
+  // The trigger of the samples: the index of the trigger sample (a capture
+  // sets it, and rotates it with the ring; the oldest sample is word 0 once
+  // rotated), from which decoders' absolute timestamps count, and the analog
+  // trigger level (0-255) a capture was started with, which the scope screen
+  // scaling draws. Written by the trigger engine on a transfer thread.
+  std::atomic<uint32_t> TriggerIndex{0};
+  std::atomic<uint32_t> AnalogTriggerLevel{0};
   // Variable-loop generator; read by its output thread.
   std::atomic<uint32_t> LoopLength{0};
   std::atomic<uint32_t> LoopPosition{0};

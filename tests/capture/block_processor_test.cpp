@@ -142,7 +142,7 @@ TEST_F(BlockProcessors, ASideStaysWithinABatchOfTheOther) {
   ProcessAnalogBlock(analog.data());
   ahead.join();
   EXPECT_EQ(c.Triggered, 1) << "the engine saw the first block with its own analog words";
-  EXPECT_EQ(c.TriggerIndex, 100u);
+  EXPECT_EQ(sampleBuffer.TriggerIndex, 100u);
   EXPECT_EQ(c.DigitalWritten, 65536u);
   EXPECT_EQ(c.MetWritten, 32768u);
   const uint32_t mappedEE = deviceState.LowByteMap[0xEE] | deviceState.HighByteMap[0xEE] << 8;

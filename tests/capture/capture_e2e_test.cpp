@@ -137,7 +137,7 @@ TEST_F(Capture, RotatedBufferIsTheSourceAroundTheTrigger) {
     EXPECT_EQ(triggered, 1);
     EXPECT_EQ(running, 0);
     ASSERT_EQ(StopCapture(), 1);
-    const uint32_t trigger = captureState.TriggerIndex;
+    const uint32_t trigger = sampleBuffer.TriggerIndex;
     EXPECT_EQ(GetActualCaptureLength(), static_cast<int32_t>(kRing));
 
     const uint32_t bits = CapturedBits(c.mode) & ~(c.kind == Kind::Rising ? 0x00FF0000u : 0) &
@@ -197,7 +197,7 @@ TEST_F(Capture, StopCapture16SplitsWordPairs) {
   ASSERT_EQ(Start(15, 1, 1, {}, 65536), 1);
   ASSERT_TRUE(Completes());
   ASSERT_EQ(StopCapture16(), 1);
-  const uint32_t trigger = captureState.TriggerIndex;
+  const uint32_t trigger = sampleBuffer.TriggerIndex;
   const std::optional<uint32_t> base = Base(source, 0xFFFF, 2);
   ASSERT_TRUE(base.has_value());
   const WordSpan second = ExistingSecondArray();

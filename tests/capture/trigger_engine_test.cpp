@@ -39,7 +39,7 @@ class TriggerEngine : public ::testing::Test {
     }
     c.AnalogTriggerMode = s.mode;
     c.AnalogTriggerChannel = s.channel;
-    c.AnalogTriggerLevel = s.level;
+    sampleBuffer.AnalogTriggerLevel = s.level;
     if (s.mode == 1) c.AnalogTriggerState = 255;
     c.PostStoreCount = c.PostStoreTotal = s.post & 0xFFFF0000u;
     c.ProcessedPointer = ring_.data();
@@ -80,7 +80,7 @@ TEST_F(TriggerEngine, ImmediateTriggersFallOnTheFirstSearchedBatch) {
     EXPECT_EQ(captureState.Triggered, 0) << c.name;
     // The trigger stretches the post-trigger part to the room left less this batch.
     EXPECT_EQ(FeedToEnd(), 6) << c.name;
-    EXPECT_EQ(captureState.TriggerIndex, c.trigger) << c.name;
+    EXPECT_EQ(sampleBuffer.TriggerIndex, c.trigger) << c.name;
     EXPECT_EQ(captureState.PostStoreTotal, 8 * kBatch - 2 * kBatch - kBatch) << c.name;
     EXPECT_EQ(captureState.PostStoreCount, 0u) << c.name;
     // The last batch fills the ring; the oldest sample is still word 0.
@@ -124,7 +124,7 @@ TEST_F(TriggerEngine, DigitalStepsRunAcrossBatchesAndRestart) {
       EXPECT_EQ(captureState.Triggered, 0) << c.name;
     } else {
       EXPECT_EQ(captureState.Triggered, 1) << c.name;
-      EXPECT_EQ(captureState.TriggerIndex, c.trigger) << c.name;
+      EXPECT_EQ(sampleBuffer.TriggerIndex, c.trigger) << c.name;
     }
   }
 }
@@ -159,7 +159,7 @@ TEST_F(TriggerEngine, AnalogEdgesNeedToBeArmedFirst) {
       EXPECT_EQ(captureState.Triggered, 0) << c.name;
     } else {
       EXPECT_EQ(captureState.Triggered, 1) << c.name;
-      EXPECT_EQ(captureState.TriggerIndex, c.trigger) << c.name;
+      EXPECT_EQ(sampleBuffer.TriggerIndex, c.trigger) << c.name;
     }
   }
 }
@@ -191,7 +191,7 @@ TEST_F(TriggerEngine, LevelsAtTheEndsOfTheByteRange) {
     for (int fed = 0; fed < 5; ++fed) Feed();
     EXPECT_EQ(captureState.Triggered, c.trigger < 0 ? 0 : 1) << int{c.mode} << " " << c.level;
     if (c.trigger >= 0) {
-      EXPECT_EQ(captureState.TriggerIndex, c.trigger) << int{c.mode} << " " << c.level;
+      EXPECT_EQ(sampleBuffer.TriggerIndex, c.trigger) << int{c.mode} << " " << c.level;
     }
   }
 }
@@ -215,7 +215,7 @@ TEST_F(TriggerEngine, AfterTheRingWrapsThePostCountDecides) {
     ring_[2 * kBatch + 100] = 0x8000;
     ASSERT_TRUE(Feed());
     ASSERT_EQ(captureState.Triggered, 1);
-    EXPECT_EQ(captureState.TriggerIndex, 2 * kBatch + 100);
+    EXPECT_EQ(sampleBuffer.TriggerIndex, 2 * kBatch + 100);
     EXPECT_EQ(FeedToEnd(), c.batchesAfterTrigger) << c.name;
     // The batch that ended the run went into the room: rotated, the ring is continuous.
     EXPECT_EQ((captureState.BufferEnd + kBatch) % (4 * kBatch), captureState.BufferStart) << c.name;
@@ -235,7 +235,7 @@ TEST_F(TriggerEngine, BatchOfSeveralBlocksKeepsTheOldestSampleRight) {
   captureState.BufferEnd = 7 * kBatch;
   ring_[3] = 1;
   RunTriggerEngine(2 * kBatch);
-  EXPECT_EQ(captureState.TriggerIndex, 3u);
+  EXPECT_EQ(sampleBuffer.TriggerIndex, 3u);
   EXPECT_EQ(captureState.ProcessedPointer, ring_.data() + kBatch);
 }
 
@@ -262,21 +262,21 @@ TEST(RotateBuffer, MovesTheOldestBlockToTheFrontInPlace) {
     std::iota(words.begin(), words.end(), 0u);
     captureRing = Ring{words.data(), static_cast<uint32_t>(words.size())};
     captureState.BufferStart = c.startBlock * kBatch;
-    captureState.TriggerIndex = c.trigger;
+    sampleBuffer.TriggerIndex = c.trigger;
     RotateBuffer();
     for (uint32_t i = 0; i < words.size(); ++i) {
       ASSERT_EQ(words[i], (i + c.startBlock * kBatch) % words.size()) << c.blocks << "/" << c.startBlock;
     }
-    EXPECT_EQ(captureState.TriggerIndex, c.rotatedTrigger);
+    EXPECT_EQ(sampleBuffer.TriggerIndex, c.rotatedTrigger);
     EXPECT_EQ(captureState.BufferStart, 0u);
     EXPECT_EQ(captureState.BufferEnd, words.size());
   }
   std::vector<uint32_t> words(2 * kBatch, 5);
   captureRing = Ring{words.data(), static_cast<uint32_t>(words.size())};
   captureState.BufferStart = 0;
-  captureState.TriggerIndex = 9;
+  sampleBuffer.TriggerIndex = 9;
   RotateBuffer();
-  EXPECT_EQ(captureState.TriggerIndex, 9u) << "a start of 0 changes nothing";
+  EXPECT_EQ(sampleBuffer.TriggerIndex, 9u) << "a start of 0 changes nothing";
 }
 
 TEST(RoomLeft, CountsWhatCanStillBeWritten) {

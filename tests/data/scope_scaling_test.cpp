@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "capture/capture_state.h"
+#include "frame/sample_buffer.h"
 #include "test_support.h"
 
 namespace tqla {
@@ -57,12 +58,12 @@ class ScopeScaling : public ::testing::Test {
   void SetUp() override {
     words_.assign(2000, 0x80800000u);
     test::UseHostBuffer(words_, 2000);
-    captureState.TriggerIndex = 1000;
-    captureState.AnalogTriggerLevel = 128;
+    sampleBuffer.TriggerIndex = 1000;
+    sampleBuffer.AnalogTriggerLevel = 128;
   }
   void TearDown() override {
     SetCurrentBuffer(nullptr, 0, 0);
-    captureState.TriggerIndex = 0;
+    sampleBuffer.TriggerIndex = 0;
   }
   void SetCh1(uint32_t i, uint32_t v) { words_[i] = (words_[i] & ~0x00FF0000u) | v << 16; }
   std::vector<uint32_t> words_;
@@ -151,14 +152,14 @@ TEST_F(ScopeScaling, TriggerOffsetUseAndReset) {
   EXPECT_EQ(shift, -5);
   SetCh1(10, 120);
   SetCh1(11, 136);
-  captureState.TriggerIndex = 10;  // too close to the start to search
+  sampleBuffer.TriggerIndex = 10;  // too close to the start to search
   DrawVeryNew(words_.data(), 1, 1, 0, 10, 350, 1, &shift);
   DrawVeryNew(words_.data(), 2, 1, 0, 10, 350, 1, &shift);
   EXPECT_EQ(shift, 0);
   SetCh1(1501, 120);
   SetCh1(1502, 136);
   sampleBuffer.BufferLength = 1500;
-  captureState.TriggerIndex = 1501;  // past the buffer
+  sampleBuffer.TriggerIndex = 1501;  // past the buffer
   DrawVeryNew(words_.data(), 1, 1, 0, 10, 350, 1, &shift);
   EXPECT_EQ(shift, 0);
 }

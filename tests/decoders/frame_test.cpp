@@ -6,6 +6,7 @@
 #include <random>
 
 #include "decoders_fixture.h"
+#include "frame/sample_buffer.h"
 #include "packets/packets_state.h"
 #include "waveforms.h"
 
@@ -15,7 +16,7 @@ namespace {
 using decoders::FormatTimestamp;
 
 TEST(Timestamp, UnitRangesInBothModes) {
-  captureState.TriggerIndex = 12;
+  sampleBuffer.TriggerIndex = 12;
   decoderState.TimestampRelative = 0;
   const struct {
     uint32_t sample;
@@ -31,7 +32,7 @@ TEST(Timestamp, UnitRangesInBothModes) {
   } relative[] = {{500, "+  0.0ns,"}, {524, "+  1.0us,"}, {24524, "+  1.0000ms,"}, {24024524, "+  1.0000000s ,"},
                   {24024512, "+-500.0ns,"}};
   for (const auto& c : relative) EXPECT_STREQ(FormatTimestamp(c.sample, 24000000), c.text) << c.sample;
-  captureState.TriggerIndex = 0;
+  sampleBuffer.TriggerIndex = 0;
   decoderState.TimestampRelative = 0;
 }
 

@@ -180,7 +180,7 @@ TEST_F(UsbfsRuns, CaptureGivesTheSamplesOfTheSimulatedBackend) {
     ASSERT_TRUE(PollFor([] { return captureState.Running == 0; }, std::chrono::seconds(20)));
     ASSERT_EQ(StopCapture(), 1);
     EXPECT_EQ(captureState.Triggered, 1);
-    triggers[i] = captureState.TriggerIndex;
+    triggers[i] = sampleBuffer.TriggerIndex;
   }
   EXPECT_EQ(triggers[0], triggers[1]);
   EXPECT_TRUE(ring_ == second_);
