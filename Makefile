@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test demo asan-test tsan-test bench install clean fuzz
+.PHONY: all deps build test demo asan-test tsan-test bench bench-peer install clean fuzz
 
 all: build
 
@@ -48,6 +48,12 @@ endif
 
 bench: build
 	@for b in $(BUILD)/bench/tqla_*_bench; do echo "== $$b"; $$b; done
+
+# tqla against sigrok-cli as whole processes on the same captures (installs
+# sigrok-cli when it is missing and the build runs as root).
+bench-peer: build
+	@command -v sigrok-cli >/dev/null || [ "$$(id -u)" != 0 ] || apt-get install -y sigrok-cli
+	python3 bench/peer/run.py $(BUILD)/tools/tqla/tqla $(BUILD)/bench/tqla_peer_traffic
 
 install: build
 	cmake --install $(BUILD)
