@@ -21,6 +21,18 @@ const char* VoltsText(uint8_t value) {
   return kTexts[value].data();
 }
 
+// The 16 characters ",b0,b1,...,b7" of a byte, bit 0 first.
+const std::array<std::array<char, 16>, 256> kBitColumns = [] {
+  std::array<std::array<char, 16>, 256> columns{};
+  for (int v = 0; v < 256; ++v) {
+    for (int bit = 0; bit < 8; ++bit) {
+      columns[static_cast<size_t>(v)][2 * bit] = ',';
+      columns[static_cast<size_t>(v)][2 * bit + 1] = static_cast<char>('0' + ((v >> bit) & 1));
+    }
+  }
+  return columns;
+}();
+
 void WriteCsv(std::FILE* out, const ExportWindow& window, Progress* progress) {
   const Timebase time(window.rateHz);
   const bool ch1 = window.analogChannels & kCh1InUse;
@@ -38,10 +50,10 @@ void WriteCsv(std::FILE* out, const ExportWindow& window, Progress* progress) {
     char* at = line;
     if (index < 0) *at++ = '-';
     at = time.WriteSeconds(static_cast<uint64_t>(index < 0 ? -index : index), at);
-    for (int bit = 0; bit < 16; ++bit) {
-      *at++ = ',';
-      *at++ = static_cast<char>('0' + ((word >> bit) & 1));
-    }
+    // ",b0,b1,...,b7" of each byte of the digital half from a table.
+    std::memcpy(at, kBitColumns[word & 0xFF].data(), 16);
+    std::memcpy(at + 16, kBitColumns[(word >> 8) & 0xFF].data(), 16);
+    at += 32;
     for (int channel = 0; channel < 2; ++channel) {
       if (!(channel == 0 ? ch1 : ch2)) continue;
       *at++ = ',';

@@ -1,5 +1,7 @@
 #include "timebase.h"
 
+#include <cstdint>
+
 
 namespace tqla::cli {
 
@@ -57,9 +59,10 @@ char* Timebase::WriteSeconds(uint64_t i, char* out) const {
   const uint64_t scale = Pow10(places);
   out = WriteDecimal(ticks / scale, out);
   *out++ = '.';
-  Ticks fraction = ticks % scale;
+  // The fraction below 10^places fits 64 bits: its digits, zero-padded.
+  uint64_t fraction = static_cast<uint64_t>(ticks % scale);
   for (int p = places - 1; p >= 0; --p) {
-    out[p] = static_cast<char>('0' + static_cast<int>(fraction % 10));
+    out[p] = static_cast<char>('0' + fraction % 10);
     fraction /= 10;
   }
   return out + places;
@@ -70,7 +73,38 @@ std::string ToDecimal(Ticks value) {
   return std::string(text, WriteDecimal(value, text));
 }
 
+namespace {
+
+// Two digits at a time from a table: no 128-bit division per digit.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+char* WriteDecimal64(uint64_t value, char* out) {
+  char digits[24];
+  int n = 24;
+  while (value >= 100) {
+    const auto pair = static_cast<size_t>(value % 100) * 2;
+    value /= 100;
+    digits[--n] = kPairs[pair + 1];
+    digits[--n] = kPairs[pair];
+  }
+  if (value >= 10) {
+    digits[--n] = kPairs[value * 2 + 1];
+    digits[--n] = kPairs[value * 2];
+  } else {
+    digits[--n] = static_cast<char>('0' + value);
+  }
+  const int length = 24 - n;
+  for (int k = 0; k < length; ++k) out[k] = digits[n + k];
+  return out + length;
+}
+
+}  // namespace
+
 char* WriteDecimal(Ticks value, char* out) {
+  if (value <= UINT64_MAX) return WriteDecimal64(static_cast<uint64_t>(value), out);
   char digits[40];
   int n = 0;
   do {
