@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "frame/export.h"
-#include "frame/log_file.h"
 #include "frame/sample_buffer.h"
+#include "platform/clock.h"
 
 namespace tqla {
 
@@ -34,7 +34,7 @@ extern "C" {
 
 int32_t TQLA_API CalibrateScope(uint32_t offset1, uint32_t gain1, uint32_t offset2, uint32_t gain2) {
   return Guarded<int32_t>("CalibrateScope", 0, [&] {
-    const uint32_t startTick = TickCount();
+    const uint32_t startTick = platform::TickCount();
     const float fOffset1 = offset1 / 1048576.0f;
     const float fGain1 = gain1 / 1048576.0f;
     const float fOffset2 = offset2 / 1048576.0f;
@@ -53,7 +53,7 @@ int32_t TQLA_API CalibrateScope(uint32_t offset1, uint32_t gain1, uint32_t offse
       const uint32_t w = s.words[x];
       s.words[x] = (w & 0xFFFFu) | static_cast<uint32_t>(c.ch1Table[(w >> 16) & 0xFFu]) << 16 |
                    static_cast<uint32_t>(c.ch2Table[w >> 24]) << 24;
-      if ((x & 0xFFFFu) == 0 && TickCount() != startTick) {
+      if ((x & 0xFFFFu) == 0 && platform::TickCount() != startTick) {
         Trace("CalibrateScope Timeout x=%d", static_cast<int>(x));
         c.progressIndex = x + 1;
         return -1;

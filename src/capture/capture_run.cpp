@@ -1,9 +1,5 @@
 #include "capture/capture_run.h"
 
-#include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -19,6 +15,7 @@
 #include "device/device_state.h"
 #include "frame/sample_buffer.h"
 #include "frame/trace.h"
+#include "platform/threads.h"
 
 namespace tqla {
 
@@ -210,14 +207,9 @@ int32_t StartThread(std::function<void()> body, bool timeCritical) {
     liveThreads.fetch_sub(1);
     throw;
   }
-  int result = 0;
-  if (timeCritical) {
-    sched_param param{};
-    param.sched_priority = sched_get_priority_max(SCHED_FIFO) / 2;
-    result = pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
-  }
+  const bool scheduled = !timeCritical || platform::SetTimeCritical(thread);
   thread.detach();
-  return result == 0 ? 1 : 0;
+  return scheduled ? 1 : 0;
 }
 
 // Freeing the block a capture writes into ends the run first, and the stop
@@ -434,8 +426,7 @@ void EndRunBeforeClose() {
 }
 
 void RaiseProcessPriority() {
-  TraceText(setpriority(PRIO_PROCESS, 0, -10) == 0 ? "Priority Class Set to High"
-                                                   : "Priority Class FAILED to set to High");
+  TraceText(platform::RaiseProcessPriority() ? "Priority Class Set to High" : "Priority Class FAILED to set to High");
 }
 
 int32_t StartTransferThread(TransferThread kind, CCyUSBDevice* device) {

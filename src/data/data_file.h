@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "frame/regular_file.h"
+#include "platform/regular_file.h"
 
 namespace tqla {
 

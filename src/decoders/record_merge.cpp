@@ -8,7 +8,7 @@
 #include <string>
 
 #include "frame/export.h"
-#include "frame/regular_file.h"
+#include "platform/regular_file.h"
 
 using namespace tqla;
 

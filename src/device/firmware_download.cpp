@@ -6,7 +6,7 @@
 #include "device/device_state.h"
 #include "device/pod_firmware.h"
 #include "frame/export.h"
-#include "frame/regular_file.h"
+#include "platform/regular_file.h"
 
 using namespace tqla;
 

@@ -2,13 +2,13 @@
 
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 
 #include "frame/export.h"
-#include "frame/regular_file.h"
+#include "platform/regular_file.h"
+#include "platform/paths.h"
 
 namespace tqla::firmware {
 
@@ -36,11 +36,6 @@ struct RealImages {
 RealImages& realImages() {
   static RealImages instance;
   return instance;
-}
-
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
 }
 
 // Reads exactly one image; false when the file is missing or has another size.
@@ -89,19 +84,9 @@ std::vector<std::string> FirmwareSearchPath() {
     std::lock_guard<std::mutex> hold(real.lock);
     if (!real.hostFolder.empty()) folders.push_back(real.hostFolder);
   }
-  if (!Env("TQLA_FIRMWARE_DIR").empty()) folders.push_back(Env("TQLA_FIRMWARE_DIR"));
-  std::string dataHome = Env("XDG_DATA_HOME");
-  if (dataHome.empty() && !Env("HOME").empty()) dataHome = Env("HOME") + "/.local/share";
-  if (!dataHome.empty()) folders.push_back(dataHome + "/tqla/firmware");
-  std::string dataDirs = Env("XDG_DATA_DIRS");
-  if (dataDirs.empty()) dataDirs = "/usr/local/share:/usr/share";
-  size_t start = 0;
-  while (start <= dataDirs.size()) {
-    const size_t end = std::min(dataDirs.find(':', start), dataDirs.size());
-    if (end > start) folders.push_back(dataDirs.substr(start, end - start) + "/tqla/firmware");
-    start = end + 1;
-  }
-  folders.push_back(TQLA_DEFAULT_FIRMWARE_DIR);
+  const std::string fromEnvironment = platform::EnvironmentValue("TQLA_FIRMWARE_DIR");
+  if (!fromEnvironment.empty()) folders.push_back(fromEnvironment);
+  for (std::string& folder : platform::SystemFirmwareFolders()) folders.push_back(std::move(folder));
   return folders;
 }
 
@@ -116,7 +101,7 @@ uint8_t* RealImage(Image image) {
   const std::vector<std::string> folders = FirmwareSearchPath();
   auto bytes = std::make_unique<uint8_t[]>(kImageBytes);
   for (const std::string& folder : folders) {
-    const std::string path = folder + "/" + kNames[i] + ".bin";
+    const std::string path = platform::JoinPath(folder, std::string(kNames[i]) + ".bin");
     if (!ReadImage(path, bytes.get())) continue;
     Trace("Firmware %s read from %s", kNames[i], path.c_str());
     std::lock_guard<std::mutex> hold(real.lock);

@@ -1,9 +1,8 @@
 #include "frame/large_memory.h"
 
-#include <sys/mman.h>
-
-#include <cstdint>
 #include <cstdlib>
+
+#include "platform/memory.h"
 
 namespace tqla {
 
@@ -19,18 +18,7 @@ size_t MappedSize(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * k
 
 void* AllocateLarge(size_t bytes) {
   if (bytes < kMappedFrom) return std::malloc(bytes ? bytes : 1);
-  // Map a huge page more than needed and cut the ends off, so that the block
-  // starts on a huge-page boundary where the kernel can back it whole.
-  const size_t size = MappedSize(bytes);
-  void* mapped = mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapped == MAP_FAILED) return nullptr;
-  const auto start = reinterpret_cast<uintptr_t>(mapped);
-  const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-  if (aligned > start) munmap(mapped, aligned - start);
-  const uintptr_t end = start + size + kHugePage;
-  if (end > aligned + size) munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
-  madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
-  return reinterpret_cast<void*>(aligned);
+  return platform::MapAligned(MappedSize(bytes), kHugePage);
 }
 
 void FreeLarge(void* block, size_t bytes) {
@@ -39,7 +27,7 @@ void FreeLarge(void* block, size_t bytes) {
     std::free(block);
     return;
   }
-  munmap(block, MappedSize(bytes));
+  platform::UnmapAligned(block, MappedSize(bytes));
 }
 
 }  // namespace tqla

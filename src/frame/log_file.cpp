@@ -2,24 +2,18 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <ctime>
+
+#include "platform/clock.h"
 
 namespace tqla {
 namespace {
 constexpr const char* kLogFileName = "tqlog.txt";
 }
 
-uint32_t TickCount() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
-                               static_cast<uint64_t>(now.tv_nsec) / 1000000u);
-}
-
 void LogStart() {
   FILE* file = std::fopen(kLogFileName, "wt");
   if (!file) return;
-  std::fprintf(file, "%d:  TQ Log Init\n", static_cast<int>(TickCount()));
+  std::fprintf(file, "%d:  TQ Log Init\n", static_cast<int>(platform::TickCount()));
   std::fclose(file);
 }
 
@@ -31,7 +25,7 @@ void LogEntry(const char* format, ...) {
   va_end(args);
   FILE* file = std::fopen(kLogFileName, "a");
   if (!file) return;
-  std::fprintf(file, "%d: %s\n", static_cast<int>(TickCount()), text);
+  std::fprintf(file, "%d: %s\n", static_cast<int>(platform::TickCount()), text);
   std::fclose(file);
 }
 

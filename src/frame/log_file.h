@@ -2,13 +2,7 @@
 // survives a crash of the host.
 #pragma once
 
-#include <cstdint>
-
 namespace tqla {
-
-// Milliseconds since the system started, wrapping at 2^32 like the pod
-// software's tick count.
-uint32_t TickCount();
 
 // Creates or truncates "tqlog.txt" in the current directory with its first line.
 void LogStart();

@@ -1,7 +1,5 @@
 #include "frame/sample_buffer.h"
 
-#include <sys/sysinfo.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +11,7 @@
 
 #include "frame/export.h"
 #include "frame/large_memory.h"
+#include "platform/memory.h"
 
 namespace tqla {
 
@@ -37,22 +36,6 @@ struct SecondArrayState {
 SecondArrayState& secondArray() {
   static SecondArrayState instance;
   return instance;
-}
-
-uint64_t MemInfoBytes(const char* key) {
-  FILE* file = std::fopen("/proc/meminfo", "r");
-  if (!file) return 0;
-  char line[256];
-  uint64_t kib = 0;
-  const size_t keyLength = std::strlen(key);
-  while (std::fgets(line, sizeof line, file)) {
-    if (std::strncmp(line, key, keyLength) == 0 && line[keyLength] == ':') {
-      kib = std::strtoull(line + keyLength + 1, nullptr, 10);
-      break;
-    }
-  }
-  std::fclose(file);
-  return kib * 1024;
 }
 
 }  // namespace
@@ -156,14 +139,7 @@ WordSpan ExistingSecondArray() {
   return {s.words.data(), static_cast<uint32_t>(s.words.size())};
 }
 
-uint64_t AvailablePhysicalMemory() {
-  uint64_t available = MemInfoBytes("MemAvailable");
-  if (available == 0) {
-    struct sysinfo info {};
-    if (sysinfo(&info) == 0) available = static_cast<uint64_t>(info.freeram) * info.mem_unit;
-  }
-  return available;
-}
+uint64_t AvailablePhysicalMemory() { return platform::AvailablePhysicalMemory(); }
 
 uint32_t AvailablePhysicalMemory32() {
   return static_cast<uint32_t>(std::min<uint64_t>(AvailablePhysicalMemory(), 0xFFFFFFFFu));

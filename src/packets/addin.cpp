@@ -1,22 +1,27 @@
 #include "packets/addin.h"
 
-#include <dlfcn.h>
+#include <string>
 
 #include "frame/export.h"
+#include "platform/library.h"
 
 namespace tqla::packets {
 namespace {
 
-using ApiDecode = uint32_t (*)(char* protocolName, char bit, char* outputBits, char first);
+// The add-in's function has the API's calling convention (__stdcall on 32-bit
+// Windows, where its exported name may carry the decoration of its 16 bytes of
+// arguments).
+using ApiDecode = uint32_t(TQLA_API*)(char* protocolName, char bit, char* outputBits, char first);
+constexpr const char* kApiDecodeNames[] = {"APIDecode", "_APIDecode@16"};
 
 struct AddinLibrary {
-  void* handle = nullptr;
+  platform::LibraryHandle handle = nullptr;
   ApiDecode decode = nullptr;
 };
 AddinLibrary addin;
 
 void Unload() {
-  if (addin.handle) dlclose(addin.handle);
+  platform::CloseLibrary(addin.handle);
   addin = AddinLibrary{};
 }
 
@@ -48,15 +53,19 @@ int32_t TQLA_API TqlaSetAddinLibrary(const char* path) {
     using namespace tqla::packets;
     Unload();
     if (!path || !*path) return 1;
-    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    std::string error;
+    tqla::platform::LibraryHandle handle = tqla::platform::OpenLibrary(path, error);
     if (!handle) {
-      tqla::Trace("Add-in library %s not loaded: %s", path, dlerror());
+      tqla::Fail("Add-in library %s not loaded: %s", path, error.c_str());
       return 0;
     }
-    auto decode = reinterpret_cast<ApiDecode>(dlsym(handle, "APIDecode"));
+    ApiDecode decode = nullptr;
+    for (const char* name : kApiDecodeNames) {
+      if (!decode) decode = reinterpret_cast<ApiDecode>(tqla::platform::LibrarySymbol(handle, name));
+    }
     if (!decode) {
-      tqla::Trace("Add-in library %s has no APIDecode", path);
-      dlclose(handle);
+      tqla::Fail("Add-in library %s has no APIDecode", path);
+      tqla::platform::CloseLibrary(handle);
       return 0;
     }
     addin.handle = handle;

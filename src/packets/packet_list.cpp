@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "frame/export.h"
-#include "frame/regular_file.h"
+#include "platform/regular_file.h"
 #include "packets/packets_state.h"
 
 using namespace tqla;

@@ -9,7 +9,7 @@
 #include <initializer_list>
 
 #include "frame/console.h"
-#include "frame/regular_file.h"
+#include "platform/regular_file.h"
 #include "packets/number_text.h"
 #include "packets/packets_state.h"
 

@@ -1,11 +1,9 @@
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "firmware/firmware.h"
+#include "platform/threads.h"
 #include "sim/sim_pod.h"
 
 namespace tqla::sim {
@@ -602,9 +600,7 @@ void SimFx2::EnsurePump() {
   // busy with other work) would look like an underrun or an overflow of the
   // pod. It runs time-critical where the system allows it, as the host's
   // transfer threads do.
-  sched_param param{};
-  param.sched_priority = sched_get_priority_max(SCHED_FIFO) / 2;
-  pthread_setschedparam(pump_.native_handle(), SCHED_FIFO, &param);
+  platform::SetTimeCritical(pump_);
 }
 
 void SimFx2::PumpLoop() {

@@ -1,38 +1,40 @@
 // The devices the device class sees: real hardware first, then the simulated bus.
-#include <array>
-
 #include "sim/sim_bus.h"
+#include "usb/hardware_bus.h"
 #include "usb/usb_backend.h"
-#ifdef TQLA_HAVE_LIBUSB
-#include "usb/libusb/libusb_bus.h"
-#endif
 
 namespace tqla::usb {
 namespace {
 
-auto Backends() {
-#ifdef TQLA_HAVE_LIBUSB
-  return std::array<Backend*, 2>{&LibusbBus(), &sim::Bus()};
-#else
-  return std::array<Backend*, 1>{&sim::Bus()};
-#endif
+template <class F>
+void ForEachBackend(F&& visit) {
+  if (Backend* hardware = HardwareBus(); hardware && visit(*hardware)) return;
+  visit(sim::Bus());
 }
 
 }  // namespace
 
 uint32_t CountAllDevices() {
   uint32_t total = 0;
-  for (Backend* backend : Backends()) total += backend->Count();
+  ForEachBackend([&](Backend& backend) {
+    total += backend.Count();
+    return false;
+  });
   return total;
 }
 
 std::unique_ptr<BackendDevice> OpenDeviceAt(uint32_t index) {
-  for (Backend* backend : Backends()) {
-    const uint32_t count = backend->Count();
-    if (index < count) return backend->Open(index);
+  std::unique_ptr<BackendDevice> device;
+  ForEachBackend([&](Backend& backend) {
+    const uint32_t count = backend.Count();
+    if (index < count) {
+      device = backend.Open(index);
+      return true;
+    }
     index -= count;
-  }
-  return nullptr;
+    return false;
+  });
+  return device;
 }
 
 }  // namespace tqla::usb

@@ -1,9 +1,8 @@
 #include "capture.h"
 
-#include <sys/mman.h>
-
+#include <chrono>
+#include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 
 #include "cli.h"
@@ -54,7 +53,7 @@ void ReserveInHugePages(std::vector<uint32_t>& words, size_t count) {
   constexpr uintptr_t kHuge = uintptr_t{2} << 20;
   const auto begin = (reinterpret_cast<uintptr_t>(words.data()) + kHuge - 1) & ~(kHuge - 1);
   const auto end = (reinterpret_cast<uintptr_t>(words.data() + count)) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  if (end > begin) AdviseHugePages(reinterpret_cast<void*>(begin), end - begin);
 }
 
 // What the library said about a file it could not read or write.
@@ -75,11 +74,16 @@ uint8_t RateCode(uint32_t rateHz) {
 }
 
 std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  gmtime_r(&now, &parts);
+  using namespace std::chrono;
+  const auto now = floor<seconds>(system_clock::now());
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{now - day};
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
   return text;
 }
 

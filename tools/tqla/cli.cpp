@@ -1,8 +1,5 @@
 #include "cli.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -157,18 +154,13 @@ OutputFile::OutputFile(const std::string& path) {
   if (path.empty() || path == "-") {
     name_ = "standard output";
     std::fflush(stdout);
-    const int fd = dup(STDOUT_FILENO);
-    file_ = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-    if (!file_ && fd >= 0) close(fd);
+    file_ = OpenStandardOutput();
   } else {
     name_ = path;
     file_ = std::fopen(path.c_str(), "wb");
   }
   if (!file_) throw CliError("cannot write " + name_ + ": " + std::strerror(errno));
-  if (name_ == path) {
-    struct stat info {};
-    removable_ = fstat(fileno(file_), &info) == 0 && S_ISREG(info.st_mode);
-  }
+  if (name_ == path) removable_ = IsRegularFile(file_);
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
 }
 
@@ -206,19 +198,6 @@ PartialOutputGuard::~PartialOutputGuard() {
   }
 }
 
-PartialOutputGuard::Stamp PartialOutputGuard::Take(const std::string& path) {
-  struct stat info {};
-  Stamp stamp;
-  if (path.empty() || stat(path.c_str(), &info) != 0) return stamp;
-  stamp.regular = S_ISREG(info.st_mode);
-  stamp.device = info.st_dev;
-  stamp.inode = info.st_ino;
-  stamp.size = static_cast<uint64_t>(info.st_size);
-  stamp.seconds = info.st_mtim.tv_sec;
-  stamp.nanoseconds = info.st_mtim.tv_nsec;
-  return stamp;
-}
-
 std::optional<uint64_t> PartialOutputGuard::RegularSize(const std::string& path) {
   const Stamp stamp = Take(path);
   if (!stamp.regular) return std::nullopt;
@@ -227,7 +206,7 @@ std::optional<uint64_t> PartialOutputGuard::RegularSize(const std::string& path)
 
 Progress::Progress(const char* label, uint64_t total) : label_(label), total_(total) {
   // Below a million samples a job is over before a percentage helps.
-  active_ = total >= (1u << 20) && isatty(STDERR_FILENO);
+  active_ = total >= (1u << 20) && IsTerminal(stderr);
 }
 
 Progress::~Progress() {

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "terminal.h"
+
 namespace tqla::cli {
 
 // A failure the user can act on; the message is printed as it stands.
@@ -114,13 +116,8 @@ class PartialOutputGuard {
   static std::optional<uint64_t> RegularSize(const std::string& path);
 
  private:
-  struct Stamp {
-    bool regular = false;
-    uint64_t device = 0, inode = 0, size = 0;
-    int64_t seconds = 0, nanoseconds = 0;
-    bool operator==(const Stamp&) const = default;
-  };
-  static Stamp Take(const std::string& path);
+  using Stamp = FileStamp;
+  static Stamp Take(const std::string& path) { return StampOf(path); }
   std::vector<std::pair<std::string, Stamp>> files_;
   bool keep_ = false;
 };

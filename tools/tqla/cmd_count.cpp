@@ -1,6 +1,3 @@
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -10,6 +7,7 @@
 #include "capture.h"
 #include "cli.h"
 #include "commands.h"
+#include "terminal.h"
 #include "pattern_file.h"
 #include "pod.h"
 #include "pod_capture.h"
@@ -91,11 +89,6 @@ std::string Short(uint32_t n) {
   return text;
 }
 
-size_t TerminalColumns() {
-  winsize size{};
-  return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col : 80;
-}
-
 }  // namespace
 
 int RunCount(int argc, char** argv) {
@@ -119,7 +112,7 @@ int RunCount(int argc, char** argv) {
   InterruptGuard interrupts;
   if (!StartPulseCount(static_cast<uint8_t>(width), RateCode(rateHz), qualifier.mask, qualifier.value))
     throw CliError(WithReason("the pod did not start counting"));
-  const bool live = isatty(STDOUT_FILENO);
+  const bool live = IsTerminal(stdout);
   const size_t columns = live ? TerminalColumns() : 0;
   const auto begin = std::chrono::steady_clock::now();
   double shown = 0;

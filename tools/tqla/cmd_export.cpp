@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -9,6 +7,7 @@
 #include "commands.h"
 #include "export_formats.h"
 #include "operations.h"
+#include "terminal.h"
 #include "tqla/tqla.h"
 
 namespace tqla::cli {
@@ -50,11 +49,7 @@ uint64_t TextExportBytes(const std::vector<uint32_t>& samples, uint32_t from, ui
 class TemporaryFile {
  public:
   TemporaryFile() {
-    const char* tmp = std::getenv("TMPDIR");
-    path_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/tqla-text-XXXXXX";
-    const int fd = mkstemp(path_.data());
-    if (fd < 0) throw CliError("cannot create a temporary file: " + std::string(std::strerror(errno)));
-    close(fd);
+    path_ = MakeTemporaryFile();
   }
   ~TemporaryFile() { std::remove(path_.c_str()); }
   TemporaryFile(const TemporaryFile&) = delete;

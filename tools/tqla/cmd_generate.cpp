@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -10,6 +8,7 @@
 #include "pattern_file.h"
 #include "pod.h"
 #include "pod_capture.h"
+#include "terminal.h"
 #include "tqla/tqla.h"
 #include "tqla/tqla_ext.h"
 
@@ -106,7 +105,7 @@ int RunGenerate(int argc, char** argv) {
     throw CliError(WithReason("the pod did not start the pattern"));
   StopsGeneration stops;
 
-  const bool live = isatty(STDERR_FILENO);
+  const bool live = IsTerminal(stderr);
   const auto begin = std::chrono::steady_clock::now();
   UnderrunCount underruns;
   bool interrupted = false;

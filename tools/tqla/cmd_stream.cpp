@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -9,6 +7,7 @@
 #include "commands.h"
 #include "pod.h"
 #include "pod_capture.h"
+#include "terminal.h"
 #include "tqla/tqla.h"
 
 namespace tqla::cli {
@@ -66,7 +65,7 @@ int RunStream(int argc, char** argv) {
   InterruptGuard interrupts;
   if (!StartStreamingCapture(RateCode(rateHz), clock, nullptr, 0, nullptr, 0, 0))
     throw CliError("the pod did not start the stream (--verbose shows why)");
-  const bool live = isatty(STDERR_FILENO);
+  const bool live = IsTerminal(stderr);
   std::vector<uint8_t> block(kBlockBytes);
   uint64_t written = 0, lost = 0;
   const auto begin = std::chrono::steady_clock::now();

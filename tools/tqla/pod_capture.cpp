@@ -1,7 +1,5 @@
 #include "pod_capture.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -9,6 +7,7 @@
 
 #include "cli.h"
 #include "pod.h"
+#include "terminal.h"
 #include "tqla/tqla.h"
 #include "tqla/tqla_ext.h"
 
@@ -115,7 +114,7 @@ Capture RunPodCapture(const CaptureSettings& s, PodCaptureStatus* status) {
                     static_cast<int32_t>(s.steps.size()), ring.data(), s.samples, s.post))
     throw CliError("the pod did not start the capture (--verbose shows why)");
 
-  const bool live = s.progress && isatty(STDERR_FILENO);
+  const bool live = s.progress && IsTerminal(stderr);
   const auto begin = std::chrono::steady_clock::now();
   char brk = 0, running = 1, triggered = 0, percent = 0;
   int32_t start = 0, end = 0, at = 0;
