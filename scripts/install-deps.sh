@@ -9,6 +9,12 @@ required="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev"
 optional="libusb-1.0-0-dev umockdev libumockdev-dev"
 # `make fuzz` builds with clang's libFuzzer.
 if [ "${1:-}" = fuzz ]; then required="clang libclang-rt-14-dev"; optional=""; fi
+# `make windows` cross-builds with MinGW-w64; its tests run under wine and
+# compare export names with clang's.
+if [ "${1:-}" = windows ]; then
+  required="cmake make python3 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 clang"
+  optional="wine wine64"
+fi
 missing=""
 for pkg in $required $optional; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
