@@ -38,6 +38,9 @@ std::FILE* OpenStandardOutput();
 // backed as such (a hint; nothing where the system takes none).
 void AdviseHugePages(void* begin, size_t bytes);
 
+// Bytes of a line end in a file written in text mode: 1 ("\n"), 2 on Windows ("\r\n").
+size_t TextLineEndBytes();
+
 // Creates a new empty file in the temporary folder; its path. Throws CliError.
 std::string MakeTemporaryFile();
 

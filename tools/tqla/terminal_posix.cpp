@@ -43,6 +43,8 @@ bool IsRegularFile(std::FILE* stream) {
   return fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+size_t TextLineEndBytes() { return 1; }
+
 std::string MakeTemporaryFile() {
   const char* tmp = std::getenv("TMPDIR");
   std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tqla-text-XXXXXX";

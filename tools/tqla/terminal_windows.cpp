@@ -44,6 +44,8 @@ bool IsRegularFile(std::FILE* stream) {
   return _fstat64(_fileno(stream), &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG;
 }
 
+size_t TextLineEndBytes() { return 2; }
+
 std::string MakeTemporaryFile() {
   char folder[MAX_PATH + 1];
   char path[MAX_PATH + 1];
