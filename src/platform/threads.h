@@ -11,6 +11,11 @@ namespace tqla::platform {
 // system refuses it, and the thread then runs at normal priority.
 bool SetTimeCritical(std::thread& thread);
 
+// True once the process is ending with library threads already stopped by
+// the system (a Windows process that exits without closing the pod): teardown
+// must then neither join them nor take locks they may have held.
+bool ProcessEnding();
+
 // Raises the whole process's priority for the length of a run; false where
 // the system refuses it.
 bool RaiseProcessPriority();

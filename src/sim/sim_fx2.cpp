@@ -619,6 +619,10 @@ void SimFx2::Wake() {
 }
 
 void SimFx2::Shutdown() {
+  if (platform::ProcessEnding()) {
+    if (pump_.joinable()) pump_.detach();
+    return;
+  }
   {
     std::lock_guard<std::mutex> hold(lock_);
     quit_ = true;

@@ -9,7 +9,8 @@
  * I2C start; the capture is saved, opened again into a second buffer and
  * compared; the I2C, SPI and serial traffic read back is decoded, the I2C through a
  * protocol file into packet records, which are loaded back and listed. Bad
- * input: add-in libraries that do not load or lack APIDecode.
+ * input: add-in libraries that do not load or lack APIDecode. Last, the host
+ * exits with the pod open, as many do.
  *
  * usage: scenario_host LIBRARY PROTOCOL_FILE ADDIN_WITHOUT_APIDECODE
  * Exit status 0 when every step did what it should; the reason on stderr. */
@@ -25,7 +26,6 @@
 typedef HMODULE Library;
 static Library OpenLibrary(const char* path) { return LoadLibraryA(path); }
 static void* Symbol(Library library, const char* name) { return (void*)GetProcAddress(library, name); }
-static void CloseLibrary(Library library) { FreeLibrary(library); }
 static void SleepMs(unsigned ms) { Sleep(ms); }
 #else
 #include <dlfcn.h>
@@ -33,7 +33,6 @@ static void SleepMs(unsigned ms) { Sleep(ms); }
 typedef void* Library;
 static Library OpenLibrary(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
 static void* Symbol(Library library, const char* name) { return dlsym(library, name); }
-static void CloseLibrary(Library library) { dlclose(library); }
 static void SleepMs(unsigned ms) {
   struct timespec wait = {0, (long)ms * 1000000L};
   nanosleep(&wait, NULL);
@@ -41,7 +40,7 @@ static void SleepMs(unsigned ms) {
 #endif
 
 #define FUNCTIONS(X)                                                                                            \
-  X(MakeBuffer) X(DeleteBuffer) X(EnumerateTQPods) X(InitializeTQPod) X(ClosePod) X(StartCapture)             \
+  X(MakeBuffer) X(DeleteBuffer) X(EnumerateTQPods) X(InitializeTQPod) X(StartCapture)                          \
   X(CaptureStatus) X(StopCapture) X(GetActualCaptureLength) X(SaveFileDataAndConfig) X(OpenFileDataAndConfig) \
   X(DecodeSetName) X(StartTimestamp) X(DecodeI2C) X(DecodeSPIVariable) X(DecodeASYNC) X(LoadPackets)           \
   X(LookupLabel) X(LookupValue) X(UnLoadPackets) X(TqlaSimReset) X(TqlaSimAddPod) X(TqlaSimSetSource)          \
@@ -210,8 +209,8 @@ static int Scenario(const char* protocol, const char* withoutApiDecode) {
        BadAddins(withoutApiDecode);
   pDeleteBuffer(buffer);
   if (reopened) pDeleteBuffer(reopened);
-  pClosePod();
-  pTqlaSimReset();
+  /* The pod stays open and the library loaded: many hosts just exit, and the
+   * process must then end (the test's time limit catches a hang). */
   return ok;
 }
 
@@ -231,6 +230,5 @@ int main(int argc, char** argv) {
   if (!summary) return Failed("cannot write summary.txt"), 1;
   ok = Load(library) && Scenario(argv[2], argv[3]);
   fclose(summary);
-  CloseLibrary(library);
   return ok ? 0 : 1;
 }

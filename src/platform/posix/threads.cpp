@@ -12,6 +12,9 @@ bool SetTimeCritical(std::thread& thread) {
   return pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param) == 0;
 }
 
+// Threads run on until the library's own teardown has joined them.
+bool ProcessEnding() { return false; }
+
 bool RaiseProcessPriority() { return setpriority(PRIO_PROCESS, 0, -10) == 0; }
 
 }  // namespace tqla::platform

@@ -51,6 +51,11 @@ struct Record {
 
 class WinusbBackend : public Backend {
  public:
+  // Devices still open when the library unloads keep the completion thread.
+  ~WinusbBackend() override {
+    if (completions_.joinable()) completions_.detach();
+  }
+
   uint32_t Count() override {
     std::lock_guard<std::mutex> hold(lock_);
     return static_cast<uint32_t>(PresentControllers().size());
