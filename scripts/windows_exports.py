@@ -78,8 +78,10 @@ def decorated(name, result, parameters):
     return f"?{name}@@YG{type_code(result)}{arguments}Z"
 
 
-# Pointer types of the headers that are not written with a '*'.
-POINTER_TYPES = {"TqlaTraceSink"}
+# Pointer types of the headers that are not written with a '*': their
+# function pointer typedefs, read from the headers.
+POINTER_TYPES = set()
+FUNCTION_POINTER = re.compile(r"typedef[^;]*?\(\s*(?:TQLA_API\s*)?\*\s*(\w+)\s*\)", re.S)
 
 
 def stack_bytes(parameters):
@@ -98,8 +100,11 @@ def main():
     parser.add_argument("other_headers", nargs="*")
     args = parser.parse_args()
 
+    headers = [args.host_header] + args.other_headers
+    for header in headers:
+        POINTER_TYPES.update(FUNCTION_POINTER.findall(open(header).read()))
     exports = []  # (name, parameters, decorate)
-    for index, header in enumerate([args.host_header] + args.other_headers):
+    for index, header in enumerate(headers):
         for name, result, parameters in declarations(header):
             exports.append((name, result, parameters, index == 0))
     if not exports:

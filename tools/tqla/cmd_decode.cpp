@@ -1,7 +1,6 @@
 // tqla decode: runs a bus decoder of the library over a capture file and
 // writes its records: the library's record file, or its record lines as text,
 // CSV or JSON on standard output or in a file.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -368,11 +367,7 @@ std::string BusName(std::string name) {
 class TemporaryRecordFile {
  public:
   TemporaryRecordFile() {
-    const char* dir = std::getenv("TMPDIR");
-    path_ = std::string(dir && dir[0] ? dir : "/tmp") + "/tqla-records-XXXXXX";
-    const int fd = mkstemp(path_.data());
-    if (fd < 0) throw CliError("cannot make a temporary record file in " + path_);
-    close(fd);
+    path_ = MakeTemporaryFile();
   }
   ~TemporaryRecordFile() { std::remove(path_.c_str()); }
   TemporaryRecordFile(const TemporaryRecordFile&) = delete;

@@ -47,7 +47,7 @@ size_t TextLineEndBytes() { return 1; }
 
 std::string MakeTemporaryFile() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tqla-text-XXXXXX";
+  std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tqla-XXXXXX";
   const int fd = mkstemp(path.data());
   if (fd < 0) throw CliError("cannot create a temporary file: " + std::string(std::strerror(errno)));
   close(fd);
