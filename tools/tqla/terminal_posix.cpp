@@ -1,4 +1,5 @@
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,6 +45,8 @@ bool IsRegularFile(std::FILE* stream) {
 }
 
 size_t TextLineEndBytes() { return 1; }
+
+void AdviseHugePages(void* begin, size_t bytes) { madvise(begin, bytes, MADV_HUGEPAGE); }
 
 std::string MakeTemporaryFile() {
   const char* tmp = std::getenv("TMPDIR");

@@ -46,6 +46,9 @@ bool IsRegularFile(std::FILE* stream) {
 
 size_t TextLineEndBytes() { return 2; }
 
+// Large pages need a privilege few users hold; the heap's pages serve.
+void AdviseHugePages(void*, size_t) {}
+
 std::string MakeTemporaryFile() {
   char folder[MAX_PATH + 1];
   char path[MAX_PATH + 1];
