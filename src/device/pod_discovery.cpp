@@ -71,6 +71,9 @@ int32_t TQLA_API EnumerateTQPods(uint32_t* ids) {
 int32_t TQLA_API OpenTQPod(uint32_t id) {
   return Guarded<int32_t>("OpenTQPod", 0, [&] {
     TraceText("OpenTQPod()");
+    // Opening closes the FX2s already open: a run still going on them (a
+    // generation whose last blocks are draining) ends first.
+    EndRunOnPod();
     MakeDevice(deviceState.USBDeviceAnalog, "New USBDeviceAnalog");
     MakeDevice(deviceState.USBDeviceDigital, "New USBDeviceDigital");
     CCyUSBDevice* digital = deviceState.USBDeviceDigital;
