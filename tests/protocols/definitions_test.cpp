@@ -1,6 +1,7 @@
 // Every definition shipped in protocols/: it parses without a message, says
-// what it is on its first line, and carries no blank that a comment or a line
-// end left at the end of a label.
+// what it is on its first line, arms no signal condition it does not mean
+// (the decoders read any START or END code above 15 as one), and carries no
+// blank that a comment or a line end left at the end of a label.
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +34,9 @@ TEST_F(DefinitionsTest, EveryDefinitionParsesCleanly) {
     const auto& s = packets::packetsState;
     for (int p = 0; p < s.parser.protocolCount; ++p) {
       ASSERT_NE(s.protocols[p].name, nullptr);
+      for (const packets::Boundary& b : {s.protocols[p].start, s.protocols[p].end}) {
+        EXPECT_TRUE(b.code <= 15 || b.type == packets::kTypeSignal) << s.protocols[p].name << " code " << b.code;
+      }
       for (int t = 0; t < s.protocols[p].lookupTableCount; ++t) {
         const packets::LookupTable& table = s.lookupTables[p][t];
         EXPECT_LE(table.count, 127) << table.name;

@@ -46,7 +46,7 @@ class ModbusTest : public ProtocolsTest {
   // when given. Returns the packets the frames should give, with layers.
   std::vector<ExpectedPacket> Send(const std::vector<Frame>& frames, const std::string& name,
                                    const std::vector<std::vector<Layer>>& layers = {}, size_t cutAfter = 0) {
-    Lines lines(1u << kChannel);
+    Lines lines(1u << kChannel | 1u << 7);
     double t = 1e-3;
     std::vector<ExpectedPacket> expected;
     for (size_t f = 0; f < frames.size(); ++f) {
@@ -73,6 +73,7 @@ class ModbusTest : public ProtocolsTest {
                             HexTokens(part), true});
       }
     }
+    OtherTraffic(lines, 7, 0, t);
     // Without a cut the capture goes on past the timeout, which ends the last frame.
     Use(lines.Render(kRate, cutAfter ? 0 : 3e-3), lines.idle());
     return expected;

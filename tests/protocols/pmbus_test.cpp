@@ -29,7 +29,7 @@ struct Transaction {
 class PmbusTest : public ProtocolsTest {
  public:
   std::vector<ExpectedPacket> Send(const std::vector<Transaction>& transactions, size_t cutAfterBytes = 0) {
-    Lines lines((1u << kSda) | (1u << kScl));
+    Lines lines((1u << kSda) | (1u << kScl) | (1u << 7));
     I2cMaster host{lines, kSda, kScl, 2.5e-6};
     std::vector<ExpectedPacket> expected;
     for (size_t n = 0; n < transactions.size(); ++n) {
@@ -74,6 +74,7 @@ class PmbusTest : public ProtocolsTest {
                             HexTokens({onBus.begin() + static_cast<long>(first), onBus.end()}), true});
       }
     }
+    OtherTraffic(lines, 7, 0, host.t);
     Use(lines.Render(kRate, 1e-4), lines.idle());
     return expected;
   }

@@ -51,6 +51,13 @@ inline std::vector<std::string> HexTokens(const std::vector<uint8_t>& bytes) {
   return tokens;
 }
 
+// Another bus's traffic on channel from from to to: a decoder that feeds the
+// packet engine sends no events of it unless a definition asks.
+inline void OtherTraffic(Lines& lines, int channel, double from, double to) {
+  bool high = true;
+  for (double t = from; t < to; t += 37e-6) lines.At(t, channel, high = !high);
+}
+
 struct ExpectedPacket {
   std::string record;               // the record up to "EoP", e.g. "MODBUS,1234,ADDR,17,"
   std::vector<std::string> values;  // what the decoder wrote between the record's two offsets
