@@ -160,7 +160,8 @@ TEST(CliTool, DemoOfStreamsTrafficAndItsDecoderOptions) {
   ASSERT_EQ(sync.status, 0) << sync.err;
   const std::string records = test::ReadCrLfText(dir.file("p.txt"));
   EXPECT_EQ(records.substr(records.find(", , ") + 4, 17), "100,000,005,05A,\n") << records.substr(0, 100);
-  ExpectFailures(dir, {{"demo --traffic bogus", "no simulated traffic named 'bogus' (demo, fieldbus, streams)"},
+  ExpectFailures(dir, {{"demo --traffic bogus",
+                        "no simulated traffic named 'bogus' (demo, fieldbus, streams, protocols)"},
                        {"decode serial -f dec s/streams.tqc", "serial writes hex values only"},
                        {"decode 1wire -f char s/streams.tqc", "1wire writes hex or dec values only"},
                        {"decode i2s -d none s/streams.tqc", "--delimiter none is for async only"},
@@ -436,7 +437,7 @@ TEST(CliTool, FieldbusTrafficCapturedAndDecoded) {
       {"decode usb -f char f.tqc", "usb writes hex or dec values only"},
       {"decode can --bit-rate 0 f.tqc", "Unsupported bit rate 0"},
       {"decode can --id-max 0xZZ f.tqc", "is not an identifier"},
-      {"--sim-traffic=radio capture", "no simulated traffic named 'radio' (demo, fieldbus, streams)"},
+      {"--sim-traffic=radio capture", "no simulated traffic named 'radio' (demo, fieldbus, streams, protocols)"},
                       });
 }
 
