@@ -64,13 +64,14 @@ class ModbusTest : public ProtocolsTest {
       }
       if (cut) break;
       const std::string head = name + "," + std::to_string(SampleAt(starts[0], kRate)) + ",";
-      const std::string record = frame.fragment ? "FRAGMENT," + HexField(bytes) + "," : frame.fields + "CRC," + Hex(crc, 4) + ",";
+      const std::string record =
+          frame.fragment ? "FRAGMENT," + HexField(bytes) + "," : frame.fields + "CRC," + Hex(crc, 4) + ",";
       expected.push_back({head + record, HexTokens(bytes)});
       for (const Layer& l : f < layers.size() ? layers[f] : std::vector<Layer>{}) {
         const std::vector<uint8_t> part(bytes.begin() + l.firstByte, bytes.begin() + l.firstByte + l.bytes);
-        expected.push_back({l.record.substr(0, l.record.find(',')) + "," +
-                                std::to_string(SampleAt(starts[l.firstByte], kRate)) + l.record.substr(l.record.find(',')),
-                            HexTokens(part), true});
+        const size_t name = l.record.find(',');
+        const std::string sample = std::to_string(SampleAt(starts[l.firstByte], kRate));
+        expected.push_back({l.record.substr(0, name) + "," + sample + l.record.substr(name), HexTokens(part), true});
       }
     }
     OtherTraffic(lines, 7, 0, t);

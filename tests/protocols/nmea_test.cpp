@@ -60,8 +60,8 @@ class NmeaTest : public ProtocolsTest {
   }
 
   int32_t Decode() {
-    return DecodeASYNC(samples_.data(), out(), 0, length(), 17, 1u << kChannel, static_cast<uint32_t>(kBaud), 0, 8, 1, 1,
-                       0, 40, Definition("nmea-0183"), packets(), error_);
+    return DecodeASYNC(samples_.data(), out(), 0, length(), 17, 1u << kChannel, static_cast<uint32_t>(kBaud), 0, 8,
+                       1, 1, 0, 40, Definition("nmea-0183"), packets(), error_);
   }
 };
 

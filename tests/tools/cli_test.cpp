@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <algorithm>
 #include <initializer_list>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -503,6 +505,70 @@ TEST(CliTool, CaptureAndStreamOnASimulatedPod) {
       {"--sim stream --clock 3", "load no firmware"},
       {"--sim stream --samples 5 --time 1s", "give one of"},
                       });
+}
+
+// Sets environment variables for the life of the object, then restores them.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::initializer_list<std::pair<const char*, std::string>> values) {
+    for (const auto& [name, value] : values) {
+      const char* old = std::getenv(name);
+      saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+      setenv(name, value.c_str(), 1);
+    }
+  }
+  ~ScopedEnv() {
+    for (const auto& [name, old] : saved_) old ? setenv(name, old->c_str(), 1) : unsetenv(name);
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+TEST(CliTool, ProtocolDefinitionsByNameAndTheSimulatedPlant) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.file("mine"));
+  const std::string mine = "; My own Modbus\n[PROTOCOL]\nNAME = MINE\n[FIELDS]\nFIELDS ALL.N.H\n";
+  test::WriteAll(dir.file("mine/modbus-rtu.txt"), std::vector<uint8_t>(mine.begin(), mine.end()));
+  {
+    // A folder of one's own comes first; the shipped definitions follow from
+    // the source tree, since the tool runs from its build tree.
+    const ScopedEnv env({{"TQLA_PROTOCOL_DIR", dir.file("mine")},
+                         {"XDG_DATA_HOME", dir.file("home")},
+                         {"XDG_DATA_DIRS", dir.file("data")}});
+    const ToolRun list = Tool(dir, "packets list");
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("modbus-rtu    My own Modbus\n              " + dir.file("mine/modbus-rtu.txt") + "\n"),
+              std::string::npos)
+        << list.out;
+    EXPECT_NE(list.out.find("canopen       CANopen: one packet per CAN frame"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("/protocols/canopen.txt\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("\n6 protocol definitions\n"), std::string::npos) << list.out;
+
+    const ToolRun check = Tool(dir, "packets check modbus-rtu");
+    EXPECT_NE(check.out.find("protocol 0: MINE"), std::string::npos) << check.out;
+    EXPECT_NE(Tool(dir, "packets check pmbus").out.find("protocol 2: PEC"), std::string::npos);
+    ExpectFailures(dir, {
+        {"packets check nosuch", "nosuch: no such file, and no protocol definition of that name in " +
+                                     dir.file("mine") + ", " + dir.file("home") + "/tqla/protocols, " +
+                                     dir.file("data") + "/tqla/protocols, "},
+        {"packets list x", "packets list takes no file"},
+                        });
+  }
+
+  // From a capture of the simulated plant to named frames in one decode, the
+  // packet engine's trace lines kept off standard output unless asked for.
+  ASSERT_EQ(Tool(dir, "--sim-traffic=protocols capture -o bus.tqc").status, 0);
+  const std::string decode =
+      "decode async --channels 6 --baud 115200 --parity even -p modbus-rtu --packets m.txt bus.tqc";
+  const ToolRun run = Tool(dir, decode);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.find("Packet Started"), std::string::npos) << run.out;
+  const std::string packets = test::ReadCrLfText(dir.file("m.txt"));
+  EXPECT_EQ(std::count(packets.begin(), packets.end(), '\n'), 12) << packets;
+  EXPECT_NE(packets.find(",ADDR,17,FUNC,Read_Holding_Registers,EXCEPTION,Illegal_Data_Address,"), std::string::npos)
+      << packets;
+  EXPECT_NE(Tool(dir, "--verbose " + decode).err.find("A Packet Started!"), std::string::npos);
 }
 
 }  // namespace
