@@ -569,6 +569,15 @@ TEST(CliTool, ProtocolDefinitionsByNameAndTheSimulatedPlant) {
   EXPECT_NE(packets.find(",ADDR,17,FUNC,Read_Holding_Registers,EXCEPTION,Illegal_Data_Address,"), std::string::npos)
       << packets;
   EXPECT_NE(Tool(dir, "--verbose " + decode).err.find("A Packet Started!"), std::string::npos);
+
+  // The demo decodes every bus of the plant with its definition.
+  const ToolRun demo = Tool(dir, "demo --traffic protocols --out d");
+  ASSERT_EQ(demo.status, 0) << demo.err;
+  for (const char* first : {"    PMBUS,12120,ADDR,40,RW,Write,CMD,PAGE,VALUE,00,", "    FLASH,6000,OPCODE,JEDEC_ID,",
+                            "    MODBUS,42000,ADDR,17,", "    NMEA,48000,TALKER,GPS,SENTENCE,GGA,",
+                            "    CANOPEN,36000,FUNCTION,NMT,"}) {
+    EXPECT_NE(demo.out.find(first), std::string::npos) << first << "\n" << demo.out;
+  }
 }
 
 }  // namespace
