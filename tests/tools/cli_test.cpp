@@ -548,6 +548,9 @@ TEST(CliTool, ProtocolDefinitionsByNameAndTheSimulatedPlant) {
     const ToolRun check = Tool(dir, "packets check modbus-rtu");
     EXPECT_NE(check.out.find("protocol 0: MINE"), std::string::npos) << check.out;
     EXPECT_NE(Tool(dir, "packets check pmbus").out.find("protocol 2: PEC"), std::string::npos);
+    const ToolRun nmea = Tool(dir, "packets check nmea-0183");
+    EXPECT_NE(nmea.out.find("fields 1: DELIMITER.8 (hidden) P.8 (hidden) \"proprietary\" DATA.var"), std::string::npos)
+        << nmea.out;
     ExpectFailures(dir, {
         {"packets check nosuch", "nosuch: no such file, and no protocol definition of that name in " +
                                      dir.file("mine") + ", " + dir.file("home") + "/tqla/protocols, " +
