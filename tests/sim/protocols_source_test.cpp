@@ -24,7 +24,8 @@ class ProtocolsSource : public ::testing::Test {
  protected:
   void SetUp() override {
     period_ = sim::MakeGenerated(sim::Generator::Protocols)->words;
-    captureState.TriggerIndex = 0;
+    ResetCapture();
+    ResetDecoders();
     console_ = std::fopen("/dev/null", "w");
     SetConsoleStream(console_);
   }
