@@ -13,6 +13,8 @@ LD_LIBRARY_PATH="$work/prefix/lib:$work/prefix/lib64:$(dirname "$(find "$work/pr
   "$work/consumer/build/consumer"
 pcdir=$(dirname "$(find "$work/prefix" -name tqla.pc | head -n 1)")
 PKG_CONFIG_PATH="$pcdir" pkg-config --variable=firmwaredir tqla | grep -q tqla/firmware
+PKG_CONFIG_PATH="$pcdir" pkg-config --variable=protocoldir tqla | grep -q tqla/protocols
+test -f "$work/prefix/share/tqla/protocols/modbus-rtu.txt"
 cc -std=c99 -Wall -Wextra -pedantic -o "$work/consumer/pc" "$work/consumer/consumer.c" \
   $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs tqla)
 LD_LIBRARY_PATH="$(dirname "$(find "$work/prefix" -name 'libtqla.so*' | head -n 1)")" "$work/consumer/pc"

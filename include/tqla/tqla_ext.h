@@ -133,12 +133,20 @@ TQLA_EXPORT int32_t TQLA_API TqlaLookupValueSized(char slot, char* text, uint32_
  * (16-bit stereo, standard delay of one clock); a synchronous serial link with
  * clock 4 (rising), data 5 and chip select 6 (active low), frames of four
  * 9-bit words MSB first; a parallel byte on 8-15 with a strobe on 7 that
- * falls while the data is valid. */
+ * falls while the data is valid;
+ * the traffic of the shipped protocol definitions with the sine and cosine,
+ * timed for a capture at 24 MHz and repeating every 1048576 samples: SMBus/
+ * PMBus at 100 kHz with SCL on channel 0 and SDA on 1 (a power supply at
+ * address 0x40), an SPI NOR flash at 1 MHz in mode 0 with clock 2, MOSI 3,
+ * MISO 4 and chip select 5, Modbus RTU at 115200 baud 8E1 on 6 (servers 17
+ * and 1, an energy meter), NMEA 0183 at 115200 baud 8N1 on 7 and CANopen at
+ * 500 kbit/s on 8. */
 #define TQLA_SIM_SOURCE_COUNTER 1
 #define TQLA_SIM_SOURCE_SINE 2
 #define TQLA_SIM_SOURCE_DEMO 3
 #define TQLA_SIM_SOURCE_FIELDBUS 4
 #define TQLA_SIM_SOURCE_STREAMS 5
+#define TQLA_SIM_SOURCE_PROTOCOLS 6
 
 /* Faults (TqlaSimInjectFault), with the meaning of their arguments a and b. */
 #define TQLA_SIM_FAULT_NONE 0           /* clears every fault below but an unplug */

@@ -94,9 +94,9 @@ std::string DescribeModel() {
         text += ' ';
         if (d.busEvent) {
           text += "event " + std::to_string(d.eventCode);
-        } else if (!d.name) {
+        } else if (d.text) {
           text += '"';
-          text += d.text ? d.text : "";
+          text += d.text;
           text += '"';
         } else {
           text += d.name;

@@ -1,7 +1,8 @@
 #include "sim/fieldbus_source.h"
 
-#include <algorithm>
 #include <initializer_list>
+
+#include "sim/bus_lines.h"
 
 namespace tqla::sim {
 namespace {
@@ -16,87 +17,6 @@ constexpr double kCanBit = 24;     // 500 kbit/s
 constexpr double kUsbBit = 8;      // low speed, 1.5 Mbit/s
 constexpr double kPs2Half = 480;   // a 12.5 kHz clock
 constexpr double kMillisecond = 12000;
-
-// One bus's lines over sample indexes, driven from front to back: a level set
-// now holds until the next change.
-class Bus {
- public:
-  Bus(std::vector<uint32_t>& words, std::initializer_list<uint32_t> channels, uint32_t idle)
-      : words_(words), level_(idle) {
-    for (uint32_t c : channels) mask_ |= 1u << c;
-    Fill(0, words.size());
-  }
-  void Set(uint32_t channel, bool high) { level_ = high ? level_ | 1u << channel : level_ & ~(1u << channel); }
-  void Hold(double samples) {
-    const auto from = static_cast<size_t>(at_);
-    at_ += samples;
-    Fill(from, static_cast<size_t>(at_));
-  }
-  void At(double sample) { Hold(std::max(0.0, sample - at_)); }
-  double at() const { return at_; }
-
- private:
-  void Fill(size_t from, size_t to) {
-    to = std::min(to, words_.size());
-    for (size_t k = from; k < to; ++k) words_[k] = (words_[k] & ~mask_) | (level_ & mask_);
-  }
-  std::vector<uint32_t>& words_;
-  uint32_t mask_ = 0;
-  uint32_t level_;
-  double at_ = 0;
-};
-
-struct CanFrame {
-  uint32_t id;
-  bool extended;
-  bool remote;
-  std::vector<uint8_t> data;
-};
-
-// A CAN frame as a transmitter sends it: fields most significant bit first,
-// the CRC-15, a stuff bit after five equal bits, an acknowledge from a
-// receiver, the end of frame. errorAfter > 0 breaks it off after that many
-// bits with an error flag (and the other nodes' echo) and its delimiter.
-void SendCan(Bus& bus, const CanFrame& f, size_t errorAfter = 0) {
-  std::vector<int> bits = {0};
-  auto put = [&](uint32_t value, int width) {
-    for (int k = width - 1; k >= 0; --k) bits.push_back((value >> k) & 1);
-  };
-  if (f.extended) {
-    put(f.id >> 18, 11), put(3, 2), put(f.id & 0x3FFFF, 18), put(f.remote, 1), put(0, 2);
-  } else {
-    put(f.id, 11), put(f.remote, 1), put(0, 2);
-  }
-  put(static_cast<uint32_t>(f.data.size()), 4);
-  if (!f.remote) {
-    for (uint8_t byte : f.data) put(byte, 8);
-  }
-  uint32_t crc = 0;
-  for (int bit : bits) {
-    const bool top = ((crc >> 14) & 1) != static_cast<uint32_t>(bit);
-    crc = ((crc << 1) & 0x7FFF) ^ (top ? 0x4599 : 0);
-  }
-  put(crc, 15);
-  auto send = [&](int bit) {
-    bus.Set(kCan, bit);
-    bus.Hold(kCanBit);
-  };
-  int level = 1, run = 0;
-  size_t sent = 0;
-  for (int bit : bits) {
-    if (errorAfter && sent == errorAfter) break;
-    send(bit), ++sent;
-    run = bit == level ? run + 1 : 1;
-    level = bit;
-    if (run == 5) send(level = !level), run = 1, ++sent;
-  }
-  if (errorAfter) {
-    for (int k = 0; k < 12; ++k) send(0);
-  } else {
-    send(1), send(0);  // CRC delimiter, acknowledge slot
-  }
-  for (int k = 0; k < 8 + 3; ++k) send(1);  // delimiter, end of frame, intermission
-}
 
 void RenderCan(std::vector<uint32_t>& words) {
   Bus bus(words, {kCan}, 1u << kCan);
@@ -114,8 +34,8 @@ void RenderCan(std::vector<uint32_t>& words) {
   for (int round = 0; round < 2; ++round) {
     for (const CanFrame& f : frames) {
       bus.At(at);
-      if (round == 1 && f.id == 0x555) SendCan(bus, f, 20);  // broken off, then sent again
-      SendCan(bus, f);
+      if (round == 1 && f.id == 0x555) SendCan(bus, kCan, kCanBit, f, 20);  // broken off, then sent again
+      SendCan(bus, kCan, kCanBit, f);
       at += kMillisecond;
     }
   }

@@ -8,6 +8,7 @@
 
 #include "device/pin_wiring.h"
 #include "sim/fieldbus_source.h"
+#include "sim/protocols_source.h"
 #include "sim/streams_source.h"
 
 namespace tqla::sim {
@@ -141,7 +142,9 @@ uint16_t PortValue(uint32_t word) {
 
 std::shared_ptr<const SignalSource> MakeGenerated(Generator generator) {
   auto source = std::make_shared<SignalSource>();
-  const uint32_t period = generator == Generator::Fieldbus ? kFieldbusPeriod : kPeriod;
+  const uint32_t period = generator == Generator::Fieldbus    ? kFieldbusPeriod
+                          : generator == Generator::Protocols ? kProtocolsPeriod
+                                                              : kPeriod;
   source->words.resize(period);
   for (uint32_t i = 0; i < period; ++i) {
     switch (generator) {
@@ -152,6 +155,7 @@ std::shared_ptr<const SignalSource> MakeGenerated(Generator generator) {
       case Generator::DemoBus:
       case Generator::Streams:
       case Generator::Fieldbus:
+      case Generator::Protocols:
         source->words[i] = ScopeBytes(i);
         break;
     }
@@ -165,6 +169,7 @@ std::shared_ptr<const SignalSource> MakeGenerated(Generator generator) {
     for (uint32_t i = 0; i < kPeriod; ++i) source->words[i] |= ((i >> 10) & 0xFF) << 8;
   }
   if (generator == Generator::Streams) RenderStreamsTraffic(source->words);
+  if (generator == Generator::Protocols) RenderProtocolsTraffic(source->words);
   return source;
 }
 

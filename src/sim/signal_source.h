@@ -10,7 +10,7 @@
 
 namespace tqla::sim {
 
-enum class Generator : int32_t { Counter = 1, SineCosine = 2, DemoBus = 3, Fieldbus = 4, Streams = 5 };
+enum class Generator : int32_t { Counter = 1, SineCosine = 2, DemoBus = 3, Fieldbus = 4, Streams = 5, Protocols = 6 };
 
 // The byte layout an FX2 program sends per sample.
 enum class StreamFormat : uint8_t {

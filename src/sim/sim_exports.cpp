@@ -48,8 +48,7 @@ int32_t TQLA_API TqlaSimSetSamples(int32_t pod, const uint32_t* words, uint32_t 
 int32_t TQLA_API TqlaSimSetSource(int32_t pod, int32_t source) {
   return Guarded<int32_t>("TqlaSimSetSource", 0, [&] {
     std::shared_ptr<SimPod> p = Bus().Pod(pod);
-    const bool known = (source >= TQLA_SIM_SOURCE_COUNTER && source <= TQLA_SIM_SOURCE_FIELDBUS) ||
-                       source == TQLA_SIM_SOURCE_STREAMS;
+    const bool known = source >= TQLA_SIM_SOURCE_COUNTER && source <= TQLA_SIM_SOURCE_PROTOCOLS;
     if (!p || !known) return 0;
     p->SetSource(MakeGenerated(static_cast<Generator>(source)));
     return 1;

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <algorithm>
 #include <initializer_list>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -160,7 +162,8 @@ TEST(CliTool, DemoOfStreamsTrafficAndItsDecoderOptions) {
   ASSERT_EQ(sync.status, 0) << sync.err;
   const std::string records = test::ReadCrLfText(dir.file("p.txt"));
   EXPECT_EQ(records.substr(records.find(", , ") + 4, 17), "100,000,005,05A,\n") << records.substr(0, 100);
-  ExpectFailures(dir, {{"demo --traffic bogus", "no simulated traffic named 'bogus' (demo, fieldbus, streams)"},
+  ExpectFailures(dir, {{"demo --traffic bogus",
+                        "no simulated traffic named 'bogus' (demo, fieldbus, streams, protocols)"},
                        {"decode serial -f dec s/streams.tqc", "serial writes hex values only"},
                        {"decode 1wire -f char s/streams.tqc", "1wire writes hex or dec values only"},
                        {"decode i2s -d none s/streams.tqc", "--delimiter none is for async only"},
@@ -436,7 +439,7 @@ TEST(CliTool, FieldbusTrafficCapturedAndDecoded) {
       {"decode usb -f char f.tqc", "usb writes hex or dec values only"},
       {"decode can --bit-rate 0 f.tqc", "Unsupported bit rate 0"},
       {"decode can --id-max 0xZZ f.tqc", "is not an identifier"},
-      {"--sim-traffic=radio capture", "no simulated traffic named 'radio' (demo, fieldbus, streams)"},
+      {"--sim-traffic=radio capture", "no simulated traffic named 'radio' (demo, fieldbus, streams, protocols)"},
                       });
 }
 
@@ -502,6 +505,82 @@ TEST(CliTool, CaptureAndStreamOnASimulatedPod) {
       {"--sim stream --clock 3", "load no firmware"},
       {"--sim stream --samples 5 --time 1s", "give one of"},
                       });
+}
+
+// Sets environment variables for the life of the object, then restores them.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::initializer_list<std::pair<const char*, std::string>> values) {
+    for (const auto& [name, value] : values) {
+      const char* old = std::getenv(name);
+      saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+      setenv(name, value.c_str(), 1);
+    }
+  }
+  ~ScopedEnv() {
+    for (const auto& [name, old] : saved_) old ? setenv(name, old->c_str(), 1) : unsetenv(name);
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+TEST(CliTool, ProtocolDefinitionsByNameAndTheSimulatedPlant) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.file("mine"));
+  const std::string mine = "; My own Modbus\n[PROTOCOL]\nNAME = MINE\n[FIELDS]\nFIELDS ALL.N.H\n";
+  test::WriteAll(dir.file("mine/modbus-rtu.txt"), std::vector<uint8_t>(mine.begin(), mine.end()));
+  {
+    // A folder of one's own comes first; the shipped definitions follow from
+    // the source tree, since the tool runs from its build tree.
+    const ScopedEnv env({{"TQLA_PROTOCOL_DIR", dir.file("mine")},
+                         {"XDG_DATA_HOME", dir.file("home")},
+                         {"XDG_DATA_DIRS", dir.file("data")}});
+    const ToolRun list = Tool(dir, "packets list");
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("modbus-rtu    My own Modbus\n              " + dir.file("mine/modbus-rtu.txt") + "\n"),
+              std::string::npos)
+        << list.out;
+    EXPECT_NE(list.out.find("canopen       CANopen: one packet per CAN frame"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("/protocols/canopen.txt\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("\n6 protocol definitions\n"), std::string::npos) << list.out;
+
+    const ToolRun check = Tool(dir, "packets check modbus-rtu");
+    EXPECT_NE(check.out.find("protocol 0: MINE"), std::string::npos) << check.out;
+    EXPECT_NE(Tool(dir, "packets check pmbus").out.find("protocol 2: PEC"), std::string::npos);
+    const ToolRun nmea = Tool(dir, "packets check nmea-0183");
+    EXPECT_NE(nmea.out.find("fields 1: DELIMITER.8 (hidden) P.8 (hidden) \"proprietary\" DATA.var"), std::string::npos)
+        << nmea.out;
+    ExpectFailures(dir, {
+        {"packets check nosuch", "nosuch: no such file, and no protocol definition of that name in " +
+                                     dir.file("mine") + ", " + dir.file("home") + "/tqla/protocols, " +
+                                     dir.file("data") + "/tqla/protocols, "},
+        {"packets list x", "packets list takes no file"},
+                        });
+  }
+
+  // From a capture of the simulated plant to named frames in one decode, the
+  // packet engine's trace lines kept off standard output unless asked for.
+  ASSERT_EQ(Tool(dir, "--sim-traffic=protocols capture -o bus.tqc").status, 0);
+  const std::string decode =
+      "decode async --channels 6 --baud 115200 --parity even -p modbus-rtu --packets m.txt bus.tqc";
+  const ToolRun run = Tool(dir, decode);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.find("Packet Started"), std::string::npos) << run.out;
+  const std::string packets = test::ReadCrLfText(dir.file("m.txt"));
+  EXPECT_EQ(std::count(packets.begin(), packets.end(), '\n'), 12) << packets;
+  EXPECT_NE(packets.find(",ADDR,17,FUNC,Read_Holding_Registers,EXCEPTION,Illegal_Data_Address,"), std::string::npos)
+      << packets;
+  EXPECT_NE(Tool(dir, "--verbose " + decode).err.find("A Packet Started!"), std::string::npos);
+
+  // The demo decodes every bus of the plant with its definition.
+  const ToolRun demo = Tool(dir, "demo --traffic protocols --out d");
+  ASSERT_EQ(demo.status, 0) << demo.err;
+  for (const char* first : {"    PMBUS,12120,ADDR,40,RW,Write,CMD,PAGE,VALUE,00,", "    FLASH,6000,OPCODE,JEDEC_ID,",
+                            "    MODBUS,42000,ADDR,17,", "    NMEA,48000,TALKER,GPS,SENTENCE,GGA,",
+                            "    CANOPEN,36000,FUNCTION,NMT,"}) {
+    EXPECT_NE(demo.out.find(first), std::string::npos) << first << "\n" << demo.out;
+  }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "capture.h"
 #include "cli.h"
 #include "commands.h"
+#include "protocol_files.h"
 #include "tqla/tqla.h"
 #include "tqla/tqla_ext.h"
 
@@ -33,7 +34,8 @@ constexpr OptionSpec kOptions[] = {
     {"delimiter", 'd', "DELIM", "after each value: comma (default), blank or none (none: async only)"},
     {"name", 'n', "TEXT", "name written after the timestamp of every record"},
     {"relative", 0, nullptr, "timestamps count from the previous record"},
-    {"protocol", 'p', "FILE", "protocol definition file: cut the decoded stream into packets"},
+    {"protocol", 'p', "NAME", "protocol definition, a file or a name 'tqla packets list' shows: cut the decoded"
+                              " stream into packets"},
     {"packets", 0, "FILE", "packet record file written with --protocol (default: packets.txt)"},
     {"sda", 0, "CH", "i2c: data channel (default 1)"},
     {"scl", 0, "CH", "i2c: clock channel (default 0)"},
@@ -411,7 +413,7 @@ int RunDecode(int argc, char** argv) {
   if (bus == "spi8" && form != "text") throw UsageError("spi8 records come only as text");
   if (args.Has("from-trigger") && !capture.trigger) throw UsageError("--from-trigger: the capture has no trigger");
   const uint32_t origin = args.Has("from-trigger") ? *capture.trigger : 0;
-  std::string protocol = args.Value("protocol");
+  std::string protocol = args.Has("protocol") ? ResolveProtocol(args.Value("protocol")) : "";
   std::string packets = args.Value("packets", "packets.txt");
   const uint32_t format = Choice(args, "format", {"hex", "dec", "char"}, "hex");
   const uint32_t delimiter = Choice(args, "delimiter", {"none", "comma", "blank"}, "comma");

@@ -1,6 +1,8 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "cli.h"
 #include "commands.h"
@@ -20,6 +22,10 @@ constexpr uint32_t kDemoRateHz = 1000000;
 // The fieldbus traffic is timed for 12 MHz; one capture holds all of it.
 constexpr uint32_t kFieldbusRateHz = 12000000;
 constexpr uint32_t kDemoSamples = 262144;
+// The protocols traffic is timed for 24 MHz; a capture of one period from GO
+// holds all of it, in order.
+constexpr uint32_t kPlantRateHz = 24000000;
+constexpr uint32_t kPlantSamples = 1048576;
 // The simulated pod's serial line sends 16 samples per bit.
 constexpr uint32_t kDemoBaud = kDemoRateHz / 16;
 constexpr int64_t kRenderBefore = 500;
@@ -34,7 +40,7 @@ constexpr uint32_t kLoopbackSamples = 65536;
 
 constexpr OptionSpec kOptions[] = {
     {"out", 0, "DIR", "folder for the files (default demo-out; made when missing)"},
-    {"traffic", 0, "NAME", "what the simulated pod plays: demo (default), fieldbus or streams"},
+    {"traffic", 0, "NAME", "what the simulated pod plays: demo (default), fieldbus, streams or protocols"},
 };
 
 constexpr CommandSpec kSpec = {
@@ -56,7 +62,11 @@ constexpr CommandSpec kSpec = {
     "With --traffic fieldbus the pod plays CAN on channel 0, low-speed USB on 1 (D+)\n"
     "and 2 (D-) and a PS/2 keyboard on 3 (data) and 4 (clock); the demo captures\n"
     "262144 samples at 12 MHz triggered where the CAN line falls, saves the capture\n"
-    "and decodes the three buses, printing the first records of each.",
+    "and decodes the three buses, printing the first records of each.\n"
+    "With --traffic protocols the pod plays the traffic of the shipped protocol\n"
+    "definitions: PMBus on 0-1, an SPI flash on 2-5, Modbus RTU on 6, NMEA 0183 on 7\n"
+    "and CANopen on 8; the demo captures 1048576 samples at 24 MHz, saves the capture\n"
+    "and decodes each bus with its definition, printing the first packet records.",
     kOptions,
     0,
     0,
@@ -143,6 +153,43 @@ void FieldbusDemo(const std::filesystem::path& dir) {
                    {"ps2", "PS2", "fieldbus-ps2.txt", "hex"}});
 }
 
+void ProtocolsDemo(const std::filesystem::path& dir) {
+  AttachSimulatedPod(kDemoPod, TQLA_SIM_SOURCE_PROTOCOLS);
+  CaptureSettings settings;
+  settings.pod = kDemoPod;
+  settings.rateHz = kPlantRateHz;
+  settings.samples = kPlantSamples;
+  settings.post = 0;  // without a trigger the ring fills once from GO
+  settings.timeoutSeconds = 10;
+  Capture capture = RunPodCapture(settings, nullptr);
+  capture.created = UtcNow();
+  const std::string capturePath = (dir / "plant.tqc").string();
+  SaveCapture(capturePath, capture);
+  std::printf("%s: %zu samples at 24 MHz from a simulated pod\n", capturePath.c_str(), capture.samples.size());
+  const struct {
+    const char* definition;
+    std::vector<std::string> options;
+  } kBuses[] = {
+      {"pmbus", {"i2c"}},
+      {"spi-flash", {"spi"}},
+      {"modbus-rtu", {"async", "--channels", "6", "--baud", "115200", "--parity", "even"}},
+      {"nmea-0183", {"async", "--channels", "7", "--baud", "115200"}},
+      {"canopen", {"can", "--can", "8"}},
+  };
+  for (const auto& bus : kBuses) {
+    const std::string name = std::string("plant-") + bus.definition;
+    const std::string packets = (dir / (name + ".txt")).string();
+    std::vector<std::string> words = bus.options;
+    for (const std::string& w : {std::string("-p"), std::string(bus.definition), std::string("-o"),
+                                 (dir / (name + "-records.txt")).string(), std::string("--packets"), packets,
+                                 capturePath}) {
+      words.push_back(w);
+    }
+    Run(RunDecode, words);
+    PrintFirstRecords(packets);
+  }
+}
+
 // Generates a counter on the demonstration pod with the generate command,
 // captures the lines back on a second pod wired to them and compares.
 void LoopbackDemo(int32_t demoPod, const std::filesystem::path& dir) {
@@ -195,6 +242,10 @@ int RunDemo(int argc, char** argv) {
   }
   if (source == TQLA_SIM_SOURCE_FIELDBUS) {
     FieldbusDemo(dir);
+    return 0;
+  }
+  if (source == TQLA_SIM_SOURCE_PROTOCOLS) {
+    ProtocolsDemo(dir);
     return 0;
   }
   auto file = [&](const char* name) { return (dir / name).string(); };

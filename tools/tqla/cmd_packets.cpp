@@ -1,9 +1,11 @@
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli.h"
 #include "commands.h"
+#include "protocol_files.h"
 #include "tqla/tqla.h"
 #include "tqla/tqla_ext.h"
 
@@ -17,14 +19,21 @@ constexpr OptionSpec kOptions[] = {
 
 constexpr CommandSpec kSpec = {
     "packets",
-    "check [--trace] PROTOCOL_FILE | show PACKET_FILE",
-    "check: parses a protocol definition file and prints the model it describes\n"
-    "(protocols, packet boundaries, lengths, decode steps, lookup tables and\n"
-    "fields), or the parser's exact error message.\n"
+    "list | check [--trace] PROTOCOL | show PACKET_FILE",
+    "list: the protocol definitions found by name (for --protocol NAME and check),\n"
+    "with what each covers and where it lies; folders searched in order:\n"
+    "$TQLA_PROTOCOL_DIR, $XDG_DATA_HOME/tqla/protocols, each\n"
+    "$XDG_DATA_DIRS/tqla/protocols, the installed folder\n"
+    "(<prefix>/share/tqla/protocols) and, for a tool run from its build tree, the\n"
+    "source tree's protocols/.\n"
+    "check: parses a protocol definition file (a path, or the name of one that\n"
+    "list shows) and prints the model it describes (protocols, packet boundaries,\n"
+    "lengths, decode steps, lookup tables and fields), or the parser's exact error\n"
+    "message.\n"
     "show: prints a packet record file as a table, one packet per line with its\n"
     "label/value pairs and the record-file offsets it points to.",
     kOptions,
-    2,
+    1,
     2,
 };
 
@@ -52,6 +61,18 @@ std::optional<std::string> PairText(bool label, int32_t packet, int32_t pair) {
   std::string text(static_cast<size_t>(length), '\0');
   lookup(0, text.data(), static_cast<uint32_t>(length) + 1, packet, pair);
   return text;
+}
+
+int List() {
+  const std::vector<InstalledProtocol> found = InstalledProtocols();
+  size_t width = 0;
+  for (const InstalledProtocol& p : found) width = std::max(width, p.name.size());
+  for (const InstalledProtocol& p : found) {
+    std::printf("%-*s  %s\n%-*s  %s\n", static_cast<int>(width), p.name.c_str(), p.summary.c_str(),
+                static_cast<int>(width), "", p.path.c_str());
+  }
+  std::printf("%zu protocol definition%s\n", found.size(), found.size() == 1 ? "" : "s");
+  return 0;
 }
 
 int Show(const std::string& path) {
@@ -92,9 +113,14 @@ int RunPackets(int argc, char** argv) {
     return 0;
   }
   const std::string& action = args.positional[0];
-  if (action == "check") return Check(args.positional[1], args.Has("trace"));
+  const size_t operands = action == "list" ? 1 : 2;
+  if (args.positional.size() != operands) {
+    throw UsageError("packets " + action + (operands == 1 ? " takes no file" : " needs a file"));
+  }
+  if (action == "list") return List();
+  if (action == "check") return Check(ResolveProtocol(args.positional[1]), args.Has("trace"));
   if (action == "show") return Show(args.positional[1]);
-  throw UsageError("unknown packets action '" + action + "' (check or show)");
+  throw UsageError("unknown packets action '" + action + "' (list, check or show)");
 }
 
 }  // namespace tqla::cli

@@ -18,6 +18,7 @@ constexpr SimTraffic kSimTraffic[] = {
     {"demo", TQLA_SIM_SOURCE_DEMO},
     {"fieldbus", TQLA_SIM_SOURCE_FIELDBUS},
     {"streams", TQLA_SIM_SOURCE_STREAMS},
+    {"protocols", TQLA_SIM_SOURCE_PROTOCOLS},
 };
 
 }  // namespace
