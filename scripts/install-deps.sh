@@ -9,6 +9,8 @@ required="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev"
 optional="libusb-1.0-0-dev umockdev libumockdev-dev"
 # `make fuzz` builds with clang's libFuzzer.
 if [ "${1:-}" = fuzz ]; then required="clang libclang-rt-14-dev"; optional=""; fi
+# `make docs` builds the API reference with doxygen.
+if [ "${1:-}" = docs ]; then required="doxygen"; optional=""; fi
 missing=""
 for pkg in $required $optional; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
