@@ -50,8 +50,8 @@
  *
  * \par Files
  * Every reader of files (capture files, sample sections, range files, protocol
- * definition files, packet lists, the record merge, program files) reads
- * regular files only: a folder, a device such as /dev/zero or a FIFO counts as
+ * definition files, packet lists, the record merge, firmware images and
+ * program files) reads regular files only: a folder, a device such as /dev/zero or a FIFO counts as
  * a file that cannot be opened. Nothing is allocated by a length that a file
  * states.
  */
@@ -826,8 +826,8 @@ TQLA_EXPORT int32_t TQLA_API CaptureStatus(char* breaks, char* running, char* tr
  * Reads the status byte of the Digital FX2.
  *
  * #TQLA_POD_READY (0x55) once its firmware runs; otherwise the break counter
- * of the firmware. As the pod software always did, the call also marks a run
- * as going (CaptureStatus() then reports running until a stop).
+ * of the firmware. The call also marks a run as going: CaptureStatus() then
+ * reports running until a stop.
  *
  * \returns the byte, 0-255; 0 when the read fails or no pod is open.
  */
@@ -1083,7 +1083,7 @@ TQLA_EXPORT int32_t TQLA_API ScopeData(int32_t index, uint32_t channel);
 TQLA_EXPORT int32_t TQLA_API ClearScopeData(void);
 
 /**
- * The scope gain of the pod software.
+ * A constant of the host API, kept for hosts that ask for it.
  *
  * \returns 123, always.
  */
@@ -1765,8 +1765,9 @@ TQLA_EXPORT int32_t TQLA_API OpenFileDataAndConfig16(char* t1, char* t2, char* t
  * Reads the stored length of a configuration file, to size the sample buffer
  * before opening it.
  *
- * \param[out] storedLength  the 4 bytes at offset 161 (null: only returned). A
- *                           file shorter than 165 bytes leaves it as it was.
+ * \param[out] storedLength  the 4 bytes at offset 161 (null: only returned).
+ *                           Bytes past the end of a short file leave those of
+ *                           the variable as they were.
  * \param[in]  fileName      the file.
  * \returns the stored length (on a plain-layout file, its first four data
  *          bytes); 0 when the file cannot be opened.
@@ -2508,7 +2509,7 @@ TQLA_EXPORT int32_t TQLA_API DecodeCAN(uint32_t* samples, uint8_t* recordFile, i
  *
  * \param[in]  samples         the sample words.
  * \param[in]  recordFile      path of the record file.
- * \param[in]  start           first sample index (a negative one becomes 0).
+ * \param[in]  start           first sample index.
  * \param[in]  end             sample index after the last.
  * \param[in]  sampleCount     samples in the buffer; the end is cut to it - 1.
  * \param[in]  endpointFilter  only packets of this endpoint are written;
@@ -2561,7 +2562,7 @@ TQLA_EXPORT int32_t TQLA_API DecodeUSB(uint32_t* samples, uint8_t* recordFile, i
  * "Invalid Token " and a line end. No packet engine, no decoder name, no
  * timestamp mode.
  *
- * \param[in]  samples         sample bytes, bit n = channel n (0-7).
+ * \param[in]  samples         sampleCount sample bytes, bit n = channel n (0-7).
  * \param[in]  sampleCount     samples; the end is cut to this - 1.
  * \param[in]  endpointFilter  endpoint shown, #TQLA_USB_ALL for all.
  * \param[in]  addressFilter   device address shown, #TQLA_USB_ALL for all.

@@ -234,8 +234,8 @@ TQLA_EXPORT int32_t TQLA_API TqlaDeviceHighSpeed(CCyUSBDevice* device);
  * and vendor-request calls.
  *
  * Tells whether ReadEEPROM() and WriteEEPROM(), which return 0 whatever
- * happened, moved their bytes. The download calls report only their last
- * block's result here.
+ * happened, moved their bytes. It is process-wide: a capture's stop, which
+ * reads the calibration constants, sets it too.
  *
  * \returns 1 when it succeeded, else 0.
  */
