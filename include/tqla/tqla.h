@@ -2119,7 +2119,8 @@ TQLA_EXPORT void TQLA_API ScaleScopeDataToScreenVeryNew(uint32_t* samples, uint3
  * StartTimestamp()); it is printed by its size as `"%5.1fns,"` (below 1 us),
  * `"%5.1fus,"` (below 1 ms), `"%8.4fms,"` (below 1 s) or `"%11.7fs ,"`.
  * Values are followed by their delimiter; number formats are chosen by each
- * decoder's format argument.
+ * decoder's format argument. TqlaSetRecordSink() (tqla_ext.h) hands every
+ * record line to the host as well, with the samples it spans.
  *
  * \par Offsets
  * Every value and event sent to the packet engine carries the byte offset of
