@@ -51,9 +51,9 @@
  * \par Files
  * Every reader of files (capture files, sample sections, range files, protocol
  * definition files, packet lists, the record merge, firmware images and
- * program files) reads regular files only: a folder, a device such as /dev/zero or a FIFO counts as
- * a file that cannot be opened. Nothing is allocated by a length that a file
- * states.
+ * program files) reads regular files only: a folder, a device such as
+ * /dev/zero or a FIFO counts as a file that cannot be opened. Nothing is
+ * allocated by a length that a file states.
  */
 #ifndef TQLA_TQLA_H
 #define TQLA_TQLA_H
