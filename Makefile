@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test demo asan-test tsan-test bench bench-peer install clean fuzz windows windows-test
+.PHONY: all deps build test demo asan-test tsan-test bench bench-peer install clean fuzz windows windows-test docs
 
 all: build
 
@@ -54,6 +54,14 @@ bench: build
 bench-peer: build
 	@command -v sigrok-cli >/dev/null || [ "$$(id -u)" != 0 ] || apt-get install -y sigrok-cli
 	python3 bench/peer/run.py $(BUILD)/tools/tqla/tqla $(BUILD)/bench/tqla_peer_traffic
+
+# The API reference of the public headers as HTML in $(BUILD)/docs/html;
+# any doxygen warning fails it.
+docs:
+	@sh scripts/install-deps.sh docs
+	@mkdir -p $(BUILD)/docs
+	TQLA_DOCS_DIR=$(abspath $(BUILD))/docs doxygen docs/Doxyfile
+	@echo "tqla: API reference in $(BUILD)/docs/html/index.html"
 
 install: build
 	cmake --install $(BUILD)

@@ -15,6 +15,8 @@ if [ "${1:-}" = windows ]; then
   required="cmake make python3 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 clang"
   optional="wine wine64"
 fi
+# `make docs` builds the API reference with doxygen.
+if [ "${1:-}" = docs ]; then required="doxygen"; optional=""; fi
 missing=""
 for pkg in $required $optional; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then

@@ -67,14 +67,14 @@ TEST(Calibration, EmptyOrFreedBufferIsDoneAtOnce) {
 TEST(ScopeData, ChannelBytesWithIndexBounds) {
   std::vector<uint32_t> words = {0x11223344, 0x55667788, 0x99AABBCC};
   test::UseHostBuffer(words, 3);
-  EXPECT_EQ(ScopeData(0, 1), 0x22);
-  EXPECT_EQ(ScopeData(0, 2), 0x11);
+  EXPECT_EQ(ScopeData(0, TQLA_CH1), 0x22);
+  EXPECT_EQ(ScopeData(0, TQLA_CH2), 0x11);
   EXPECT_EQ(ScopeData(1, 7), 0x55);  // any channel but 1 is CH2
-  EXPECT_EQ(ScopeData(-1, 1), 0);
-  EXPECT_EQ(ScopeData(3 + 5, 2), 0x99);  // past the end reads the last word
-  EXPECT_EQ(ScopeData(0x7FFFFFFF, 1), 0xAA);
+  EXPECT_EQ(ScopeData(-1, TQLA_CH1), 0);
+  EXPECT_EQ(ScopeData(3 + 5, TQLA_CH2), 0x99);  // past the end reads the last word
+  EXPECT_EQ(ScopeData(0x7FFFFFFF, TQLA_CH1), 0xAA);
   SetCurrentBuffer(words.data(), 0, 3);
-  EXPECT_EQ(ScopeData(0, 1), 0);
+  EXPECT_EQ(ScopeData(0, TQLA_CH1), 0);
   SetCurrentBuffer(nullptr, 0, 0);
 }
 

@@ -39,10 +39,10 @@ struct Case {
 
 uint32_t CapturedBits(uint32_t mode) {
   uint32_t bits = 0;
-  if ((mode & 3) == 3) bits |= 0xFFFF;
-  if ((mode & 3) == 1) bits |= 0xFF;
-  if ((mode & 12) == 12) bits |= 0xFFFF0000u;
-  if ((mode & 12) == 4) bits |= 0x00FF0000u;
+  if ((mode & TQLA_CAPTURE_DIGITAL_MASK) == TQLA_CAPTURE_DIGITAL_16) bits |= 0xFFFF;
+  if ((mode & TQLA_CAPTURE_DIGITAL_MASK) == TQLA_CAPTURE_DIGITAL_8) bits |= 0xFF;
+  if ((mode & TQLA_CAPTURE_ANALOG_MASK) == TQLA_CAPTURE_ANALOG_2) bits |= 0xFFFF0000u;
+  if ((mode & TQLA_CAPTURE_ANALOG_MASK) == TQLA_CAPTURE_ANALOG_1) bits |= 0x00FF0000u;
   return bits;
 }
 
@@ -85,8 +85,8 @@ class Capture : public test::SimBusTest {
   // the side that gets ahead waits for the other where it would lap it.
   int32_t Start(uint32_t mode, uint32_t trigger, uint32_t channel, std::vector<uint32_t> steps, uint32_t post) {
     TqlaSimSetRealTime(pod_, 0);
-    return StartCapture(mode, trigger, channel, 128, 247, 0, steps.data(), static_cast<int32_t>(steps.size() / 2),
-                        buffer_, kRing, post);
+    return StartCapture(mode, trigger, channel, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0, steps.data(),
+                        static_cast<int32_t>(steps.size() / 2), buffer_, kRing, post);
   }
   bool Completes() {
     return PollFor([] { return captureState.Running == 0; }, std::chrono::seconds(20));
@@ -108,27 +108,38 @@ class Capture : public test::SimBusTest {
 
 TEST_F(Capture, RotatedBufferIsTheSourceAroundTheTrigger) {
   const Case kCases[] = {
-      {"16D+2A steps, stretched", 15, Kind::Steps, 200000, 65536},
-      {"16D+2A steps, ring wrapped", 15, Kind::Steps, 700000, 65536},
-      {"8D+2A rising CH1, wrapped", 13, Kind::Rising, 700000, 131072},
-      {"16D+1A rising CH1, stretched", 7, Kind::Rising, 180000, 0},
-      {"8D+1A steps, wrapped", 5, Kind::Steps, 600000, 65536},
-      {"16D steps, wrapped", 3, Kind::Steps, 500000, 65536},
-      {"8D mode 0", 1, Kind::Mode0, 0, 65536},
-      {"0D+2A falling CH2, wrapped", 12, Kind::Falling, 650000, 65536},
-      {"0D+1A mode 3", 4, Kind::Mode3, 0, 65536},
-      {"16D+2A mode 0, post below 65536", 15, Kind::Mode0, 0, 1000},
+      {"16D+2A steps, stretched", TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_2, Kind::Steps, 200000, 65536},
+      {"16D+2A steps, ring wrapped", TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_2, Kind::Steps, 700000, 65536},
+      {"8D+2A rising CH1, wrapped", TQLA_CAPTURE_DIGITAL_8 | TQLA_CAPTURE_ANALOG_2, Kind::Rising, 700000, 131072},
+      {"16D+1A rising CH1, stretched", TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_1, Kind::Rising, 180000, 0},
+      {"8D+1A steps, wrapped", TQLA_CAPTURE_DIGITAL_8 | TQLA_CAPTURE_ANALOG_1, Kind::Steps, 600000, 65536},
+      {"16D steps, wrapped", TQLA_CAPTURE_DIGITAL_16, Kind::Steps, 500000, 65536},
+      {"8D mode 0", TQLA_CAPTURE_DIGITAL_8, Kind::Mode0, 0, 65536},
+      {"0D+2A falling CH2, wrapped", TQLA_CAPTURE_ANALOG_2, Kind::Falling, 650000, 65536},
+      {"0D+1A mode 3", TQLA_CAPTURE_ANALOG_1, Kind::Mode3, 0, 65536},
+      {"16D+2A mode 0, post below 65536", TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_2, Kind::Mode0, 0, 1000},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     const std::vector<uint32_t> source = Source(c);
     TqlaSimSetSamples(pod_, source.data(), kPeriod, 1);
+    // Any trigger mode but 0 lets given steps decide.
     switch (c.kind) {
-      case Kind::Steps: ASSERT_EQ(Start(c.mode, 1, 1, {0x40, 0x40, 0x80, 0x80}, c.post), 1); break;
-      case Kind::Rising: ASSERT_EQ(Start(c.mode, 1, 1, {}, c.post), 1); break;
-      case Kind::Falling: ASSERT_EQ(Start(c.mode, 2, 2, {}, c.post), 1); break;
-      case Kind::Mode0: ASSERT_EQ(Start(c.mode, 0, 1, {0x40, 0x40}, c.post), 1); break;
-      case Kind::Mode3: ASSERT_EQ(Start(c.mode, 3, 1, {}, c.post), 1); break;
+      case Kind::Steps:
+        ASSERT_EQ(Start(c.mode, TQLA_TRIGGER_RISING, TQLA_CH1, {0x40, 0x40, 0x80, 0x80}, c.post), 1);
+        break;
+      case Kind::Rising:
+        ASSERT_EQ(Start(c.mode, TQLA_TRIGGER_RISING, TQLA_CH1, {}, c.post), 1);
+        break;
+      case Kind::Falling:
+        ASSERT_EQ(Start(c.mode, TQLA_TRIGGER_FALLING, TQLA_CH2, {}, c.post), 1);
+        break;
+      case Kind::Mode0:
+        ASSERT_EQ(Start(c.mode, TQLA_TRIGGER_NONE, TQLA_CH1, {0x40, 0x40}, c.post), 1);
+        break;
+      case Kind::Mode3:
+        ASSERT_EQ(Start(c.mode, TQLA_TRIGGER_DIGITAL, TQLA_CH1, {}, c.post), 1);
+        break;
     }
     ASSERT_TRUE(Completes());
     char breaks = 0, running = 1, triggered = 0, percent = 0;
@@ -176,7 +187,7 @@ TEST_F(Capture, StopsApplyTheEepromCalibration) {
   const Case c{"calibration", 15, Kind::Mode0, 0, 65536};
   const std::vector<uint32_t> source = Source(c);
   TqlaSimSetSamples(pod_, source.data(), kPeriod, 1);
-  ASSERT_EQ(Start(15, 0, 1, {}, 65536), 1);
+  ASSERT_EQ(Start(15, TQLA_TRIGGER_NONE, TQLA_CH1, {}, 65536), 1);
   ASSERT_TRUE(Completes());
   ASSERT_EQ(StopCapture(), 1);
   const std::optional<uint32_t> base = Base(source, 0xFFFF);
@@ -194,7 +205,7 @@ TEST_F(Capture, StopCapture16SplitsWordPairs) {
   const Case c{"16", 15, Kind::Rising, 300000, 65536};
   const std::vector<uint32_t> source = Source(c);
   TqlaSimSetSamples(pod_, source.data(), kPeriod, 1);
-  ASSERT_EQ(Start(15, 1, 1, {}, 65536), 1);
+  ASSERT_EQ(Start(15, TQLA_TRIGGER_RISING, TQLA_CH1, {}, 65536), 1);
   ASSERT_TRUE(Completes());
   ASSERT_EQ(StopCapture16(), 1);
   const uint32_t trigger = sampleBuffer.TriggerIndex;
@@ -230,7 +241,10 @@ TEST_F(Capture, SmallRingHoldsOnlySamplesThePodSentOnBothSides) {
     TqlaSimSetRealTime(pod_, realTime);
     for (int run = 0; run < 100; ++run) {
       SCOPED_TRACE(testing::Message() << (realTime ? "true rate" : "drain") << ", run " << run);
-      ASSERT_EQ(StartCapture(15, 0, 1, 128, realTime ? 47 : 247, 0, nullptr, 0, buffer_, kSmall, 0), 1);
+      ASSERT_EQ(
+          StartCapture(TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_2, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO,
+                       realTime ? TQLA_RATE_4MHZ : TQLA_RATE_24MHZ, 0, nullptr, 0, buffer_, kSmall, 0),
+          1);
       ASSERT_TRUE(Completes());
       char breaks = 0;
       ASSERT_EQ(CaptureStatus(&breaks, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
@@ -262,14 +276,17 @@ TEST_F(Capture, RefusesWhatIsNoCapture) {
   };
   uint32_t steps[18] = {};
   for (const auto& c : kCases) {
-    EXPECT_EQ(StartCapture(c.mode, 0, 1, 128, 247, 0, steps, c.stepCount, c.nullBuffer ? nullptr : buffer_,
-                           c.length, 0),
+    EXPECT_EQ(StartCapture(c.mode, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0, steps, c.stepCount,
+                           c.nullBuffer ? nullptr : buffer_, c.length, 0),
               0)
         << c.mode << " " << c.stepCount << " " << c.length;
   }
   EXPECT_EQ(liveThreads.load(), 0);
   ClosePod();
-  EXPECT_EQ(StartCapture(15, 0, 1, 128, 247, 0, steps, 0, buffer_, kRing, 0), 0) << "no pod";
+  EXPECT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_2, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO,
+                         TQLA_RATE_24MHZ, 0, steps, 0, buffer_, kRing, 0),
+            0)
+      << "no pod";
 }
 
 // A block the library made is known by its size: no capture may run past
@@ -277,13 +294,19 @@ TEST_F(Capture, RefusesWhatIsNoCapture) {
 // neither the threads nor a later stop touch freed memory.
 TEST_F(Capture, ItsOwnBlocksAreNeverWrittenPastOrAfterTheyAreFreed) {
   std::vector<uint32_t> steps = {0x8000, 0x8000};  // never met: the run goes on until stopped
-  EXPECT_EQ(StartCapture(3, 1, 1, 128, 247, 0, steps.data(), 1, buffer_, kRing + 65536, 0), 0);
-  EXPECT_EQ(StartCapture(3, 1, 1, 128, 247, 0, steps.data(), 1, buffer_ + 65536, kRing, 0), 0);
+  EXPECT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_RISING, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0,
+                         steps.data(), 1, buffer_, kRing + 65536, 0),
+            0);
+  EXPECT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_RISING, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0,
+                         steps.data(), 1, buffer_ + 65536, kRing, 0),
+            0);
   EXPECT_EQ(liveThreads.load(), 0);
 
   uint32_t* block = MakeBuffer(131072);
   ASSERT_NE(block, nullptr);
-  ASSERT_EQ(StartCapture(3, 1, 1, 128, 247, 0, steps.data(), 1, block + 65536, 65536, 0), 1);
+  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_RISING, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0,
+                         steps.data(), 1, block + 65536, 65536, 0),
+            1);
   ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() == 65536; }));
   EXPECT_EQ(DeleteBuffer(block), 1);
   EXPECT_EQ(liveThreads.load(), 0);
@@ -296,7 +319,9 @@ TEST_F(Capture, HostStopsBeforeTheTrigger) {
   // Real-time pacing at 1 MS/s; the trigger never fires, so the host stops it.
   TqlaSimSetRealTime(pod_, 1);
   std::vector<uint32_t> steps = {0x8000, 0x8000};
-  ASSERT_EQ(StartCapture(3, 1, 1, 128, 17, 0, steps.data(), 1, buffer_, kRing, 0), 1);
+  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_RISING, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_1MHZ, 0,
+                         steps.data(), 1, buffer_, kRing, 0),
+            1);
   ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
   char breaks = 1, running = 0;
   EXPECT_EQ(CaptureStatus(&breaks, &running, nullptr, nullptr, nullptr, nullptr, nullptr), 0);

@@ -45,9 +45,9 @@ TEST_F(Runs, StreamHandsOutEveryBlockInOrder) {
   // Streams keep the alternate setting the pod was opened with; the
   // extractor's opening selects the one with the sample endpoint.
   ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
-  for (uint32_t clockMode : {4u, 2u}) {
+  for (uint32_t clockMode : {TQLA_STREAM_CLOCK_IMAGE_FIRST, TQLA_STREAM_CLOCK_INTERNAL}) {
     Commands();
-    ASSERT_EQ(StartStreamingCapture(87, clockMode, nullptr, 0, nullptr, 0, 0), 1) << clockMode;
+    ASSERT_EQ(StartStreamingCapture(TQLA_RATE_8MHZ, clockMode, nullptr, 0, nullptr, 0, 0), 1) << clockMode;
     std::vector<uint8_t> block(kStreamSlotBytes);
     int previous = -1;
     for (int blocks = 0; blocks < 40; ++blocks) {
@@ -64,7 +64,7 @@ TEST_F(Runs, StreamHandsOutEveryBlockInOrder) {
     EXPECT_EQ(StopStream(), 1);
     const std::vector<uint8_t> commands = Commands();
     const std::vector<uint8_t> expected =
-        clockMode == 2 ? std::vector<uint8_t>{1, 5} : std::vector<uint8_t>{1, 5, 0, 1};
+        clockMode == TQLA_STREAM_CLOCK_INTERNAL ? std::vector<uint8_t>{1, 5} : std::vector<uint8_t>{1, 5, 0, 1};
     EXPECT_EQ(commands, expected) << clockMode;
     EXPECT_EQ(captureState.BothStopped, 1);
   }
@@ -76,7 +76,9 @@ TEST_F(Runs, StreamHandsOutEveryBlockInOrder) {
 // overflow, and no host ever gets a block whose tail was never filled.
 TEST_F(Runs, TransfersCutShortAreDroppedAndCounted) {
   uint32_t never[2] = {0x10000, 0x10000};  // CH1 is not captured: its bits stay 0
-  ASSERT_EQ(StartCapture(3, 1, 1, 128, 87, 0, never, 1, ring_.data(), 262144, 0), 1);
+  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_RISING, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_8MHZ, 0,
+                         never, 1, ring_.data(), 262144, 0),
+            1);
   ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
   ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_SHORT_TRANSFER, TQLA_SIM_DIGITAL, 1000), 1);
   char running = 0;
@@ -85,7 +87,7 @@ TEST_F(Runs, TransfersCutShortAreDroppedAndCounted) {
   EXPECT_EQ(StopCapture(), 1);
 
   ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
-  ASSERT_EQ(StartStreamingCapture(87, 4, nullptr, 0, nullptr, 0, 0), 1);
+  ASSERT_EQ(StartStreamingCapture(TQLA_RATE_8MHZ, TQLA_STREAM_CLOCK_IMAGE_FIRST, nullptr, 0, nullptr, 0, 0), 1);
   std::vector<uint8_t> block(kStreamSlotBytes);
   ASSERT_TRUE(PollFor([&] { return GetNextStreamBuffer(block.data()) == 1; }));
   ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_SHORT_TRANSFER, TQLA_SIM_DIGITAL, 1000), 1);
@@ -101,20 +103,24 @@ TEST_F(Runs, TransfersCutShortAreDroppedAndCounted) {
 
 TEST_F(Runs, StartsRefuseClockModesWithoutAnImageAndPodsThatNeverStart) {
   for (uint32_t clockMode : {0u, 3u, 10u}) {
-    EXPECT_EQ(StartStreamingCapture(87, clockMode, nullptr, 0, nullptr, 0, 0), 0) << clockMode;
-    EXPECT_EQ(StartStreamingCapture16(87, clockMode, nullptr, 0, nullptr, 0, 0), 0) << clockMode;
+    EXPECT_EQ(StartStreamingCapture(TQLA_RATE_8MHZ, clockMode, nullptr, 0, nullptr, 0, 0), 0) << clockMode;
+    EXPECT_EQ(StartStreamingCapture16(TQLA_RATE_8MHZ, clockMode, nullptr, 0, nullptr, 0, 0), 0) << clockMode;
   }
   TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_NO_READY_BYTE, 0, 0);
   ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
-  EXPECT_EQ(StartStreamingCapture(87, 4, nullptr, 0, nullptr, 0, 0), 0);
-  EXPECT_EQ(StartCapture(3, 0, 1, 128, 17, 0, nullptr, 0, ring_.data(), 65536, 0), 0);
+  EXPECT_EQ(StartStreamingCapture(TQLA_RATE_8MHZ, TQLA_STREAM_CLOCK_IMAGE_FIRST, nullptr, 0, nullptr, 0, 0), 0);
+  EXPECT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_1MHZ, 0,
+                         nullptr, 0, ring_.data(), 65536, 0),
+            0);
   EXPECT_EQ(captureState.Running, 0);
   EXPECT_EQ(liveThreads.load(), 0);
 }
 
 TEST_F(Runs, StalledEndpointIsClearedAndTheCaptureGoesOn) {
   uint32_t never[2] = {0x10000, 0x10000};  // CH1 is not captured: its bits stay 0
-  ASSERT_EQ(StartCapture(3, 1, 1, 128, 87, 0, never, 1, ring_.data(), 262144, 0), 1);
+  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_RISING, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_8MHZ, 0,
+                         never, 1, ring_.data(), 262144, 0),
+            1);
   ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
   ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_STALL, TQLA_SIM_DIGITAL, 0x86), 1);
   // Ten batches more than any request that was in flight at the stall.
@@ -134,7 +140,9 @@ TEST_F(Runs, StalledEndpointIsClearedAndTheCaptureGoesOn) {
 
 TEST_F(Runs, UnpluggedPodEndsTheRun) {
   uint32_t never[2] = {0xFFFF0000u, 0};  // CH1 + CH2 is always 255 in the counter source
-  ASSERT_EQ(StartCapture(15, 1, 1, 128, 87, 0, never, 1, ring_.data(), 262144, 0), 1);
+  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_2, TQLA_TRIGGER_RISING, TQLA_CH1,
+                         TQLA_SCOPE_ZERO, TQLA_RATE_8MHZ, 0, never, 1, ring_.data(), 262144, 0),
+            1);
   ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
   ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
   EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
@@ -147,14 +155,20 @@ TEST_F(Runs, UnpluggedPodEndsTheRun) {
 }
 
 TEST_F(Runs, ClosingThePodEndsARunTheHostNeverStopped) {
-  ASSERT_EQ(StartCapture(1, 0, 1, 128, 17, 0, nullptr, -1, ring_.data(), 131072, 0), 1);
+  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_8, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_1MHZ, 0,
+                         nullptr, -1, ring_.data(), 131072, 0),
+            1);
   ASSERT_TRUE(PollFor([] { return liveThreads.load() == 1; }));
   ClosePod();
   EXPECT_EQ(liveThreads.load(), 0);
   ASSERT_EQ(InitializeTQPod(7), 1);
-  ASSERT_EQ(StartCapture(1, 0, 1, 128, 17, 0, nullptr, -1, ring_.data(), 131072, 0), 1);
+  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_8, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_1MHZ, 0,
+                         nullptr, -1, ring_.data(), 131072, 0),
+            1);
   // A new start ends the run before it: only one thread per FX2.
-  ASSERT_EQ(StartCapture(1, 0, 1, 128, 17, 0, nullptr, -1, ring_.data(), 131072, 0), 1);
+  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_8, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_1MHZ, 0,
+                         nullptr, -1, ring_.data(), 131072, 0),
+            1);
   EXPECT_EQ(liveThreads.load(), 1);
   EXPECT_EQ(StopCapture(), 1);
 }
@@ -174,10 +188,10 @@ TEST_F(Runs, GetAllSignalsAveragesTheScopeAndKeepsTheHostBuffer) {
 
 TEST_F(Runs, TestItPassesWhenNothingIsLostAndFailsWhenTheBusIsTooSlow) {
   SetCurrentBuffer(host_.data(), 65536, 65536);
-  EXPECT_EQ(TestIt(17), 17);
+  EXPECT_EQ(TestIt(TQLA_RATE_1MHZ), TQLA_RATE_1MHZ);
   EXPECT_EQ(sampleBuffer.SampleBuffer, host_.data()) << "the host's buffer is current again";
   TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_BANDWIDTH, 1000000, 0);
-  EXPECT_EQ(TestIt(127), 0);
+  EXPECT_EQ(TestIt(TQLA_RATE_12MHZ), 0);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@ namespace tqla {
 namespace {
 
 using Screen = std::array<std::vector<uint8_t>, 16>;
+// The pixel codes, short for the columns the tests expect.
+constexpr uint8_t L = TQLA_PIXEL_LOW, H = TQLA_PIXEL_HIGH, X = TQLA_PIXEL_CHANGING;
 enum class Variant { Whole, WholeSG, New, NewSG };
 
 Screen Draw(Variant v, uint32_t* samples, int32_t start, uint32_t width, uint32_t a, uint32_t b = 0) {
@@ -33,7 +35,7 @@ Screen Reference(Variant v, const std::vector<uint32_t>& words, int64_t s, int64
   const bool packed = v == Variant::WholeSG || v == Variant::NewSG;
   const int64_t D = packed ? 2 * int64_t(words.size()) : int64_t(words.size());
   Screen out;
-  for (auto& channel : out) channel.assign(W, 2);
+  for (auto& channel : out) channel.assign(W, X);
   auto column = [&](int64_t c, const std::vector<int64_t>& indexes) {
     uint32_t all = 0xFFFF, any = 0;
     bool seen = false;
@@ -42,8 +44,7 @@ Screen Reference(Variant v, const std::vector<uint32_t>& words, int64_t s, int64
       const uint32_t value = packed ? (i % 2 ? words[i / 2] & 0xFFFF : words[i / 2] >> 16) : words[i] & 0xFFFF;
       all &= value, any |= value, seen = true;
     }
-    for (int k = 0; k < 16; ++k)
-      out[k][c] = !seen || ((all ^ any) >> k & 1) ? 2 : (any >> k & 1);
+    for (int k = 0; k < 16; ++k) out[k][c] = !seen || ((all ^ any) >> k & 1) ? X : (any >> k & 1);
   };
   if (D == 0 || s >= D) return out;
   int64_t F, E, first = s < 0 ? 0 : s;
@@ -64,11 +65,11 @@ Screen Reference(Variant v, const std::vector<uint32_t>& words, int64_t s, int64
     return out;
   }
   if (a == 0) return out;
-  const double r = a / 1024.0;
+  const double r = a / double(TQLA_SCALE_UNIT);
   F = s < 0 ? int64_t(-s / r) : 0;
   E = s + int64_t((W + 1) * r) >= D ? std::max<int64_t>(0, int64_t((D - s) / r - 2.0)) : W;
   double P = first;
-  const int64_t m = a / 1024;
+  const int64_t m = a / TQLA_SCALE_UNIT;
   for (int64_t c = std::min(F, W); c < std::min(E, W); ++c, P += r) {
     const int64_t from = P >= 2.0 ? int64_t(P) - 2 : packed ? int64_t(P) : 0;
     indexes.clear();
@@ -130,25 +131,25 @@ TEST_F(LogicScaling, WindowEdges) {
   Screen s = Draw(Variant::Whole, words.data(), 0, 800, 1);  // span 801 < 1000: all drawn
   for (uint32_t c = 0; c < 800; ++c) ASSERT_EQ(s[0][c], c & 1);
   s = Draw(Variant::Whole, words.data(), 900, 800, 1);  // reaches the end: E = 98
-  for (uint32_t c = 0; c < 800; ++c) ASSERT_EQ(s[0][c], c < 98 ? (c & 1) : 2) << c;
+  for (uint32_t c = 0; c < 800; ++c) ASSERT_EQ(s[0][c], c < 98 ? (c & 1) : X) << c;
   s = Draw(Variant::Whole, words.data(), -10, 20, 2);  // 5 columns before the data
-  EXPECT_EQ(s[0], (std::vector<uint8_t>{2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
-  EXPECT_EQ(s[5], (std::vector<uint8_t>{2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(s[0], std::vector<uint8_t>(20, X));
+  EXPECT_EQ(s[5], (std::vector<uint8_t>{X, X, X, X, X, H, H, H, H, H, H, H, H, H, H, H, H, H, H, H}));
   words[2] |= 1u << 3;
   s = Draw(Variant::Whole, words.data(), 0, 16, 0, 4);  // zoomed in: four columns per sample
-  EXPECT_EQ(s[3], (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(s[3], (std::vector<uint8_t>{L, L, L, L, L, L, L, L, H, H, H, H, L, L, L, L}));
 }
 
 TEST_F(LogicScaling, NewWindowsStartTwoSamplesBehindThePosition) {
   std::vector<uint32_t> words(100, 0);
   for (uint32_t i = 10; i < 100; ++i) words[i] = 1;
   test::UseHostBuffer(words, 100);
-  Screen s = Draw(Variant::New, words.data(), 0, 8, 2048);  // columns at 0, 2, 4, ... cover 3 samples
-  EXPECT_EQ(s[0], (std::vector<uint8_t>{0, 0, 0, 0, 0, 2, 1, 1}));
+  Screen s = Draw(Variant::New, words.data(), 0, 8, 2 * TQLA_SCALE_UNIT);  // columns at 0, 2, 4, ... cover 3 samples
+  EXPECT_EQ(s[0], (std::vector<uint8_t>{L, L, L, L, L, X, H, H}));
   words.assign(100, 0);
   words[1] = 1;
-  s = Draw(Variant::New, words.data(), 0, 10, 512);  // positions 0, 0.5, 1, ...: sample 0 until 3.0
-  EXPECT_EQ(s[0], (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 1, 1, 0, 0}));
+  s = Draw(Variant::New, words.data(), 0, 10, TQLA_SCALE_UNIT / 2);  // positions 0, 0.5, 1, ...: sample 0 until 3.0
+  EXPECT_EQ(s[0], (std::vector<uint8_t>{L, L, L, L, L, L, H, H, L, L}));
 }
 
 TEST_F(LogicScaling, PackedLayoutShowsTwoSamplesPerWord) {
@@ -156,21 +157,21 @@ TEST_F(LogicScaling, PackedLayoutShowsTwoSamplesPerWord) {
   for (uint32_t k = 0; k < 10; ++k) words[k] = (k & 1) << 16 | 0x0002u;  // ch0: sample 2k+1 low, ch1 on odd
   test::UseHostBuffer(words, 10);
   Screen s = Draw(Variant::WholeSG, words.data(), 0, 30, 1);  // 20 samples: E = 18
-  for (uint32_t c = 0; c < 30; ++c) ASSERT_EQ(s[1][c], c >= 18 ? 2 : c & 1) << c;
+  for (uint32_t c = 0; c < 30; ++c) ASSERT_EQ(s[1][c], c >= 18 ? X : c & 1) << c;
   s = Draw(Variant::WholeSG, words.data(), 3, 4, 1);  // an odd start draws from the even sample before
-  EXPECT_EQ(s[1], (std::vector<uint8_t>{0, 1, 0, 1}));
-  EXPECT_EQ(s[0], (std::vector<uint8_t>{1, 0, 0, 0}));
+  EXPECT_EQ(s[1], (std::vector<uint8_t>{L, H, L, H}));
+  EXPECT_EQ(s[0], (std::vector<uint8_t>{H, L, L, L}));
 }
 
 TEST_F(LogicScaling, ZeroZoomAndMissingArrays) {
   std::vector<uint32_t> words(64, 0xFFFF);
   test::UseHostBuffer(words, 64);
   for (Variant v : {Variant::Whole, Variant::WholeSG, Variant::New, Variant::NewSG})
-    EXPECT_EQ(Draw(v, words.data(), 0, 5, 0, 0)[7], std::vector<uint8_t>(5, 2));
-  EXPECT_EQ(Draw(Variant::New, nullptr, 0, 5, 1024)[0], std::vector<uint8_t>(5, 2));
+    EXPECT_EQ(Draw(v, words.data(), 0, 5, 0, 0)[7], std::vector<uint8_t>(5, X));
+  EXPECT_EQ(Draw(Variant::New, nullptr, 0, 5, TQLA_SCALE_UNIT)[0], std::vector<uint8_t>(5, X));
   std::vector<uint8_t> c(5, 0xEE);
   uint8_t* p = c.data();
-  ScaleDataToScreenNew(words.data(), p, p, p, p, p, p, p, p, p, p, p, p, p, p, p, nullptr, 0, 5, 1024);
+  ScaleDataToScreenNew(words.data(), p, p, p, p, p, p, p, p, p, p, p, p, p, p, p, nullptr, 0, 5, TQLA_SCALE_UNIT);
   EXPECT_EQ(c, std::vector<uint8_t>(5, 0xEE));
 }
 

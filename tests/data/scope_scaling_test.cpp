@@ -13,6 +13,10 @@ namespace {
 
 using Trace = std::pair<std::vector<uint32_t>, std::vector<uint32_t>>;  // minimum, maximum
 
+constexpr uint32_t kNone = TQLA_SCOPE_NO_SAMPLE;
+// The scale of ScaleScopeDataToScreenVeryNew that draws a sample over ten columns.
+constexpr uint32_t kTenColumnsPerSample = TQLA_SCALE_UNIT_VERYNEW / 10;
+
 Trace DrawNew(uint32_t* samples, uint32_t channel, int32_t start, uint32_t width, uint32_t scale) {
   Trace t{std::vector<uint32_t>(width, 999), std::vector<uint32_t>(width, 999)};
   ScaleScopeDataToScreenNew(samples, channel, t.first.data(), t.second.data(), start, width, scale);
@@ -30,7 +34,7 @@ Trace DrawVeryNew(uint32_t* samples, uint32_t channel, uint32_t triggerChannel, 
 // The columns worked out one sample at a time (without the trigger shift).
 Trace Reference(const std::vector<uint32_t>& words, uint32_t channel, int64_t s, int64_t W, uint32_t scale,
                 uint32_t unit) {
-  Trace t{std::vector<uint32_t>(W, 256), std::vector<uint32_t>(W, 256)};
+  Trace t{std::vector<uint32_t>(W, kNone), std::vector<uint32_t>(W, kNone)};
   const int64_t D = words.size();
   if (D == 0 || s >= D) return t;
   const double r = double(scale) / unit;
@@ -41,14 +45,14 @@ Trace Reference(const std::vector<uint32_t>& words, uint32_t channel, int64_t s,
   for (int64_t c = F; c < E; ++c, P += r) {
     const bool zoomedOut = scale / unit >= 1;
     const int64_t from = zoomedOut ? int64_t(P - 0.5) : int64_t(P);
-    if (!zoomedOut && unit == 3500 && from == previous) continue;
+    if (!zoomedOut && unit == TQLA_SCALE_UNIT_VERYNEW && from == previous) continue;
     previous = from;
-    uint32_t low = 256, high = 0;
+    uint32_t low = kNone, high = 0;
     for (int64_t i = from; i <= from + (zoomedOut ? int64_t(r) : 0) && i < D; ++i) {
-      const uint32_t v = (words[i] >> (channel == 1 ? 16 : 24)) & 0xFF;
+      const uint32_t v = (words[i] >> (channel == TQLA_CH1 ? TQLA_CH1_SHIFT : TQLA_CH2_SHIFT)) & 0xFF;
       low = std::min(low, v), high = std::max(high, v);
     }
-    t.first[c] = low, t.second[c] = high == 0 && low == 256 ? 256 : high;
+    t.first[c] = low, t.second[c] = high == 0 && low == kNone ? kNone : high;
   }
   return t;
 }
@@ -81,7 +85,7 @@ TEST_F(ScopeScaling, MatchesSampleBySampleColumnsOverRandomWindows) {
     const int32_t start = int32_t(rng() % (2 * D + 60)) - int32_t(D / 2 + 30);
     const uint32_t width = 1 + rng() % 500, channel = 1 + rng() % 2;
     const bool veryNew = round % 2;
-    const uint32_t unit = veryNew ? 3500 : 1024;
+    const uint32_t unit = veryNew ? TQLA_SCALE_UNIT_VERYNEW : TQLA_SCALE_UNIT;
     const uint32_t scale = rng() % 3 ? unit * (1 + rng() % 20) : 1 + rng() % (40 * unit);
     int32_t shift = 7;
     const Trace drawn = veryNew ? DrawVeryNew(words_.data(), channel, channel, start, width, scale, 0, &shift)
@@ -96,17 +100,19 @@ TEST_F(ScopeScaling, MatchesSampleBySampleColumnsOverRandomWindows) {
 
 TEST_F(ScopeScaling, ColumnEdges) {
   for (uint32_t i = 0; i < 2000; ++i) SetCh1(i, i % 200);
-  Trace t = DrawNew(words_.data(), 1, 0, 6, 1024);  // two samples per column, half a sample back
+  Trace t = DrawNew(words_.data(), TQLA_CH1, 0, 6, TQLA_SCALE_UNIT);  // two samples per column, half a sample back
   EXPECT_EQ(t.first, (std::vector<uint32_t>{0, 0, 1, 2, 3, 4}));
   EXPECT_EQ(t.second, (std::vector<uint32_t>{1, 1, 2, 3, 4, 5}));
-  EXPECT_EQ(DrawNew(words_.data(), 1, 0, 4, 512).first, (std::vector<uint32_t>{0, 0, 1, 1}));
+  EXPECT_EQ(DrawNew(words_.data(), TQLA_CH1, 0, 4, TQLA_SCALE_UNIT / 2).first, (std::vector<uint32_t>{0, 0, 1, 1}));
   int32_t shift;
-  t = DrawVeryNew(words_.data(), 1, 1, 0, 4, 1750, 0, &shift);
-  EXPECT_EQ(t.first, (std::vector<uint32_t>{0, 256, 1, 256}));
+  t = DrawVeryNew(words_.data(), TQLA_CH1, TQLA_CH1, 0, 4, TQLA_SCALE_UNIT_VERYNEW / 2, 0, &shift);
+  EXPECT_EQ(t.first, (std::vector<uint32_t>{0, kNone, 1, kNone}));
   EXPECT_EQ(t.second, t.first);
-  EXPECT_EQ(DrawNew(words_.data(), 1, -5, 7, 1024).first, (std::vector<uint32_t>{256, 256, 256, 256, 256, 0, 0}));
-  EXPECT_EQ(DrawNew(words_.data(), 2, 0, 3, 1024).second, (std::vector<uint32_t>{128, 128, 128}));  // CH2
-  EXPECT_EQ(DrawNew(words_.data(), 1, 0, 3, 0).first, (std::vector<uint32_t>(3, 256)));
+  EXPECT_EQ(DrawNew(words_.data(), TQLA_CH1, -5, 7, TQLA_SCALE_UNIT).first,
+            (std::vector<uint32_t>{kNone, kNone, kNone, kNone, kNone, 0, 0}));
+  EXPECT_EQ(DrawNew(words_.data(), TQLA_CH2, 0, 3, TQLA_SCALE_UNIT).second,
+            (std::vector<uint32_t>{128, 128, 128}));  // CH2
+  EXPECT_EQ(DrawNew(words_.data(), TQLA_CH1, 0, 3, 0).first, (std::vector<uint32_t>(3, kNone)));
 }
 
 TEST_F(ScopeScaling, TriggerCrossingShiftsBothChannels) {
@@ -116,20 +122,20 @@ TEST_F(ScopeScaling, TriggerCrossingShiftsBothChannels) {
     uint32_t scale;
     int32_t shift;
   } cases[] = {
-      {{{1000, 120}, {1001, 136}}, 3500, 0},             // offset -0.5 columns
-      {{{1000, 120}, {1001, 136}}, 350, -5},             // -0.5 samples at ten columns per sample
-      {{{1000, 128}, {1001, 128}, {1002, 200}}, 350, 0},  // flat at the level: offset 0
-      {{{999, 150}, {1002, 150}}, 350, -15},             // d = 1 is tried before d = -1
-      {{{999, 150}}, 350, 5},                            // crossing before the trigger moves right
-      {{{995, 150}}, 350, 0},                            // too far away: no crossing
+      {{{1000, 120}, {1001, 136}}, TQLA_SCALE_UNIT_VERYNEW, 0},            // offset -0.5 columns
+      {{{1000, 120}, {1001, 136}}, kTenColumnsPerSample, -5},              // -0.5 samples at ten columns per sample
+      {{{1000, 128}, {1001, 128}, {1002, 200}}, kTenColumnsPerSample, 0},  // flat at the level: offset 0
+      {{{999, 150}, {1002, 150}}, kTenColumnsPerSample, -15},              // d = 1 is tried before d = -1
+      {{{999, 150}}, kTenColumnsPerSample, 5},                             // crossing before the trigger moves right
+      {{{995, 150}}, kTenColumnsPerSample, 0},                             // too far away: no crossing
   };
   for (const Case& c : cases) {
     for (uint32_t i = 990; i < 1010; ++i) SetCh1(i, 100);
     for (auto [i, v] : c.samples) SetCh1(i, v);
     int32_t shift = 99, otherShift = 99, unused;
-    const Trace still = DrawVeryNew(words_.data(), 2, 2, 900, 300, c.scale, 0, &unused);
-    const Trace trigger = DrawVeryNew(words_.data(), 1, 1, 900, 300, c.scale, 1, &shift);
-    const Trace other = DrawVeryNew(words_.data(), 2, 1, 900, 300, c.scale, 1, &otherShift);
+    const Trace still = DrawVeryNew(words_.data(), TQLA_CH2, TQLA_CH2, 900, 300, c.scale, 0, &unused);
+    const Trace trigger = DrawVeryNew(words_.data(), TQLA_CH1, TQLA_CH1, 900, 300, c.scale, 1, &shift);
+    const Trace other = DrawVeryNew(words_.data(), TQLA_CH2, TQLA_CH1, 900, 300, c.scale, 1, &otherShift);
     EXPECT_EQ(shift, c.shift);
     EXPECT_EQ(otherShift, c.shift);
     const int k = c.shift;
@@ -145,22 +151,22 @@ TEST_F(ScopeScaling, TriggerOffsetUseAndReset) {
   SetCh1(1000, 120);
   SetCh1(1001, 136);
   int32_t shift;
-  DrawVeryNew(words_.data(), 1, 1, 0, 10, 350, 1, &shift);
-  DrawVeryNew(words_.data(), 2, 1, 0, 10, 350, 0, &shift);  // no interpolation: no shift
+  DrawVeryNew(words_.data(), TQLA_CH1, TQLA_CH1, 0, 10, kTenColumnsPerSample, 1, &shift);
+  DrawVeryNew(words_.data(), TQLA_CH2, TQLA_CH1, 0, 10, kTenColumnsPerSample, 0, &shift);  // no interpolation: no shift
   EXPECT_EQ(shift, 0);
-  DrawVeryNew(words_.data(), 2, 1, 0, 10, 350, 1, &shift);  // the stored offset survives
+  DrawVeryNew(words_.data(), TQLA_CH2, TQLA_CH1, 0, 10, kTenColumnsPerSample, 1, &shift);  // the stored offset survives
   EXPECT_EQ(shift, -5);
   SetCh1(10, 120);
   SetCh1(11, 136);
   sampleBuffer.TriggerIndex = 10;  // too close to the start to search
-  DrawVeryNew(words_.data(), 1, 1, 0, 10, 350, 1, &shift);
-  DrawVeryNew(words_.data(), 2, 1, 0, 10, 350, 1, &shift);
+  DrawVeryNew(words_.data(), TQLA_CH1, TQLA_CH1, 0, 10, kTenColumnsPerSample, 1, &shift);
+  DrawVeryNew(words_.data(), TQLA_CH2, TQLA_CH1, 0, 10, kTenColumnsPerSample, 1, &shift);
   EXPECT_EQ(shift, 0);
   SetCh1(1501, 120);
   SetCh1(1502, 136);
   sampleBuffer.BufferLength = 1500;
   sampleBuffer.TriggerIndex = 1501;  // past the buffer
-  DrawVeryNew(words_.data(), 1, 1, 0, 10, 350, 1, &shift);
+  DrawVeryNew(words_.data(), TQLA_CH1, TQLA_CH1, 0, 10, kTenColumnsPerSample, 1, &shift);
   EXPECT_EQ(shift, 0);
 }
 
@@ -171,13 +177,13 @@ TEST_F(ScopeScaling, ReadsStayInsideTheStorage) {
   sampleBuffer.BufferLength = 5000;
   sampleBuffer.CapturedLength = 5000;
   int32_t shift;
-  DrawVeryNew(words_.data(), 1, 1, 990, 40, 350, 1, &shift);
+  DrawVeryNew(words_.data(), TQLA_CH1, TQLA_CH1, 990, 40, kTenColumnsPerSample, 1, &shift);
   EXPECT_EQ(shift, 35);  // -(-4 + 22/50) samples at ten columns per sample
-  const Trace t = DrawNew(words_.data(), 1, 995, 20, 1024);  // ends two columns before sample 1003
+  const Trace t = DrawNew(words_.data(), TQLA_CH1, 995, 20, TQLA_SCALE_UNIT);  // ends two columns before sample 1003
   EXPECT_EQ(t.first[5], 100u);
-  EXPECT_EQ(t.first[6], 256u);
+  EXPECT_EQ(t.first[6], kNone);
   std::vector<uint32_t> high(4, 999);
-  ScaleScopeDataToScreenNew(words_.data(), 1, nullptr, high.data(), 0, 4, 1024);
+  ScaleScopeDataToScreenNew(words_.data(), TQLA_CH1, nullptr, high.data(), 0, 4, TQLA_SCALE_UNIT);
   EXPECT_EQ(high, std::vector<uint32_t>(4, 999));
 }
 

@@ -12,7 +12,7 @@ namespace {
 class AsyncTest : public DecodersTest {
  public:
   int32_t Decode(uint32_t mask, uint32_t baud, uint32_t parity, uint32_t bits, uint32_t delimiter, uint32_t hex,
-                 uint32_t character, int32_t perLine, char* protocolFile = nullptr, int32_t rate = 247) {
+                 uint32_t character, int32_t perLine, char* protocolFile = nullptr, int32_t rate = TQLA_RATE_24MHZ) {
     return DecodeASYNC(samples_.data(), out(), 0, length(), rate, mask, baud, parity, bits, delimiter, hex, character,
                        perLine, protocolFile, packets(), error_);
   }
@@ -35,7 +35,7 @@ TEST_F(AsyncTest, BitPositionsFromTheStartEdge) {
     std::vector<uint32_t> words = Frame({100 + 3750});
     for (uint32_t k = 100 + 22000; k < 100 + secondEdge; ++k) words[k] = 1;
     Use(words, 0);
-    ASSERT_EQ(Decode(1, 9600, 0, 8, 1, 1, 0, 8), 1);
+    ASSERT_EQ(Decode(1, 9600, TQLA_PARITY_NONE, 8, TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 0, 8), 1);
     EXPECT_EQ(Read("records.txt"), secondEdge == 23749 ? "\n  4.2us, , CH0,01," : "\n  4.2us, , CH0,01,00,");
   }
 }
@@ -58,7 +58,7 @@ TEST_F(AsyncTest, LinesFormatsAndParity) {
                {2, 1, 0, 2, "\n+  0.0ns, , CH1 61 62 \n+213.6us, , CH4 63 \n+106.8us, , CH1 64 65 "}};
   for (const auto& c : cases) {
     StartTimestamp(1);
-    ASSERT_EQ(Decode(0x12, 115200, 0, 8, c.delimiter, c.hex, c.character, c.perLine), 1);
+    ASSERT_EQ(Decode(0x12, 115200, TQLA_PARITY_NONE, 8, c.delimiter, c.hex, c.character, c.perLine), 1);
     EXPECT_EQ(Read("records.txt"), c.text) << c.perLine;
   }
   decoderState.TimestampRelative = 0;
@@ -68,7 +68,9 @@ TEST_F(AsyncTest, LinesFormatsAndParity) {
   t = SendCharacter(parity, 0, 1e-4, 9600, 0x01, 8, true);
   t = SendCharacter(parity, 0, t + 1e-3, 9600, 0x001, 9, false);  // 0x01, parity bit 0
   Use(parity.Render(24e6, 1e-3), 1);
-  ASSERT_EQ(Decode(1, 9600, 3, 8, 1, 1, 0, 8, protocol(EventProtocol(1, 127))), 1);
+  ASSERT_EQ(Decode(1, 9600, TQLA_PARITY_EVEN, 8, TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 0, 8,
+                   protocol(EventProtocol(TQLA_EVENT_START, TQLA_EVENT_END_OF_DATA))),
+            1);
   EXPECT_EQ(Read("records.txt"), "\n100.0us, , CH0,01,01,");
   EXPECT_NE(Read("packets.txt").find("Packet Debug, ,EVENT,01,DATA,01,EVENT,7F,"), std::string::npos)
       << Read("packets.txt");
@@ -79,17 +81,17 @@ TEST_F(AsyncTest, LowAtTheStartAndBitsPastTheEnd) {
   words.erase(words.begin(), words.begin() + 100);  // low from the first sample
   for (uint32_t k = 200; k < 300; ++k) words[k] = 1;  // high once, then a fall at 300
   Use(words, 0);
-  ASSERT_EQ(Decode(1, 9600, 0, 8, 1, 1, 0, 8), 1);
+  ASSERT_EQ(Decode(1, 9600, TQLA_PARITY_NONE, 8, TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 0, 8), 1);
   EXPECT_EQ(Read("records.txt"), "\n 12.5us, , CH0,00,");
   // The stop bit of a character starting near the end lies past the words.
   for (size_t k = 200; k < words.size() - 10; ++k) words[k] = 1;
   Use(words, 0);
-  ASSERT_EQ(Decode(1, 9600, 0, 8, 1, 1, 0, 8), 1);
+  ASSERT_EQ(Decode(1, 9600, TQLA_PARITY_NONE, 8, TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 0, 8), 1);
   EXPECT_EQ(Read("records.txt"), "");
   // Baud rate 0 reads every bit at the start edge; unsupported framing fails.
-  ASSERT_EQ(Decode(1, 0, 0, 8, 1, 1, 0, 8), 1);
+  ASSERT_EQ(Decode(1, 0, TQLA_PARITY_NONE, 8, TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 0, 8), 1);
   EXPECT_EQ(Read("records.txt"), "\n  1.2454ms, , CH0,00,");
-  EXPECT_EQ(Decode(1, 9600, 3, 18, 1, 1, 0, 8), 0);
+  EXPECT_EQ(Decode(1, 9600, TQLA_PARITY_EVEN, 18, TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 0, 8), 0);
   EXPECT_STREQ(error_, "Unsupported character framing");
 }
 
@@ -113,8 +115,9 @@ TEST_F(AsyncTest, TwoLinesDecodeToTheCharactersSent) {
         }
         Use(lines.Render(rate, 2e-3), lines.idle());
         const std::string records = SameInBothWalkModes(*this, [&] {
-          return Decode(0x22, static_cast<uint32_t>(baud), sevenEven ? 3 : 0, bits, 1, 1, 0, 1000,
-                        protocol(kSignalProtocols), static_cast<int32_t>(rate / 1e5) + 7);
+          return Decode(0x22, static_cast<uint32_t>(baud), sevenEven ? TQLA_PARITY_EVEN : TQLA_PARITY_NONE, bits,
+                        TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 0, 1000, protocol(kSignalProtocols),
+                        static_cast<int32_t>(TQLA_RATE_CODE(rate / 1e6)));
         });
         std::map<int, std::string> decoded;
         for (size_t at = 0; (at = records.find(", CH", at)) != std::string::npos;) {

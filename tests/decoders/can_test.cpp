@@ -71,7 +71,7 @@ TEST_F(CanTest, RecordLayouts) {
     bus.Frame(f);
     Use(lines.Render(24e6, 1e-5), lines.idle());
     for (int32_t labels : {1, 0}) {
-      ASSERT_EQ(Decode(247, 500000, labels), 1) << error_;
+      ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 500000, labels), 1) << error_;
       EXPECT_EQ(Read("records.txt"), " 20.0us, CAN, " + Expected(f, labels != 0));
     }
   }
@@ -88,7 +88,8 @@ TEST_F(CanTest, FilterKeepsTheEventsAndBitsAreDestuffed) {
   CanTransmitter bus = Bus(lines);
   for (const CanFrame& f : frames) bus.Frame(f);
   Use(lines.Render(24e6, 1e-5), lines.idle());
-  ASSERT_EQ(Decode(247, 500000, 1, protocol(EventProtocol(1, 2)), 0x150, 0x110), 1);
+  ASSERT_EQ(
+      Decode(TQLA_RATE_24MHZ, 500000, 1, protocol(EventProtocol(TQLA_EVENT_START, TQLA_EVENT_STOP)), 0x150, 0x110), 1);
   const std::string records = Read("records.txt");
   EXPECT_EQ(WithoutHeaders(records, "CAN"), Expected(frames[1], true)) << records;
 
@@ -114,13 +115,13 @@ TEST_F(CanTest, ErrorAndOverloadFlags) {
   bus.Dominant(14);                                  // dominant from the idle bus
   bus.Frame({0x321, false, false, 0, {}});
   Use(lines.Render(24e6, 1e-5), lines.idle());
-  ASSERT_EQ(Decode(247, 500000, 1, protocol(EventProtocol(1, 2))), 1);
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 500000, 1, protocol(EventProtocol(TQLA_EVENT_START, TQLA_EVENT_STOP))), 1);
   EXPECT_EQ(WithoutHeaders(Read("records.txt"), "CAN"),
             "[Error]\n[Overload]\n" + Expected({0x321, false, false, 0, {}}, true));
   const std::string packets = Read("packets.txt");
   EXPECT_NE(packets.find("\nP,"), std::string::npos) << packets;
   EXPECT_EQ(packets.find("\nP,"), packets.rfind("\nP,")) << "one packet, for the frame only\n" << packets;
-  ASSERT_EQ(Decode(247, 500000, 0), 1);
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 500000, 0), 1);
   EXPECT_EQ(WithoutHeaders(Read("records.txt"), "CAN"), Expected({0x321, false, false, 0, {}}, false));
 }
 
@@ -151,9 +152,10 @@ TEST_F(CanTest, SynthesizedTrafficDecodesToTheFramesSent) {
       bus.Idle(random() % 2 ? 0 : 1e-4);
     }
     Use(lines.Render(c.rate, 1e-4), lines.idle());
-    const auto code = static_cast<uint32_t>(c.rate / 1e5 + 7);
+    const auto code = TQLA_RATE_CODE(c.rate / 1e6);
     const std::string records = SameInBothWalkModes(*this, [&] {
-      return Decode(code, static_cast<uint32_t>(c.bitRate), 1, protocol(EventProtocol(1, 2)));
+      return Decode(code, static_cast<uint32_t>(c.bitRate), 1,
+                    protocol(EventProtocol(TQLA_EVENT_START, TQLA_EVENT_STOP)));
     });
     EXPECT_EQ(WithoutHeaders(records, "CAN"), expected) << c.bitRate << " bit/s at " << c.rate;
     stuffing.inIdentifier += bus.stuffing.inIdentifier;
@@ -169,19 +171,19 @@ TEST_F(CanTest, BadInput) {
   bus.Frame({0x7FF, false, true, 15, {}});  // a remote frame asking for more bytes than any frame has
   const std::vector<uint32_t> words = lines.Render(24e6, 0);
   Use(words, lines.idle());
-  ASSERT_EQ(Decode(247, 500000, 1), 1);
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 500000, 1), 1);
   EXPECT_EQ(WithoutHeaders(Read("records.txt"), "CAN"), Expected({0x7FF, false, true, 15, {}}, true));
   const std::string whole = Read("records.txt");
-  ASSERT_EQ(DecodeCAN(samples_.data(), out(), length(), 0, 247, kLine, 500000, ~0u, 0, 0, 1, 0, nullptr, nullptr,
-                      error_),
+  ASSERT_EQ(DecodeCAN(samples_.data(), out(), length(), 0, TQLA_RATE_24MHZ, kLine, 500000, ~0u, 0, 0, 1, 0, nullptr,
+                      nullptr, error_),
             1);
   EXPECT_EQ(Read("records.txt"), whole) << "a reversed range reads the same";
-  ASSERT_EQ(DecodeCAN(samples_.data(), out(), length() + 2, length() + 50, 247, kLine, 500000, ~0u, 0, 0, 1, 0,
-                      nullptr, nullptr, error_),
+  ASSERT_EQ(DecodeCAN(samples_.data(), out(), length() + 2, length() + 50, TQLA_RATE_24MHZ, kLine, 500000, ~0u, 0, 0, 1,
+                      0, nullptr, nullptr, error_),
             1);
   EXPECT_EQ(Read("records.txt"), "") << "a range past the buffer";
-  ASSERT_EQ(DecodeCAN(samples_.data(), out(), 0, length() - 200, 247, kLine, 500000, ~0u, 0, 0, 1, 0, nullptr,
-                      nullptr, error_),
+  ASSERT_EQ(DecodeCAN(samples_.data(), out(), 0, length() - 200, TQLA_RATE_24MHZ, kLine, 500000, ~0u, 0, 0, 1, 0,
+                      nullptr, nullptr, error_),
             1);
   EXPECT_EQ(Read("records.txt"), "") << "a frame cut by the range's end";
 
@@ -203,7 +205,7 @@ TEST_F(CanTest, BadInput) {
   // A line stuck dominant from the start shows nothing; noise every few
   // samples ends in whole lines of the record's kinds, never a crash or a hang.
   Use(std::vector<uint32_t>(5000, 0), 0);
-  ASSERT_EQ(Decode(247, 500000, 1), 1);
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 500000, 1), 1);
   EXPECT_EQ(Read("records.txt"), "");
   std::mt19937 random(3);
   std::vector<uint32_t> noise(200000);
@@ -211,7 +213,7 @@ TEST_F(CanTest, BadInput) {
   for (size_t k = 0; k < noise.size(); ++k) noise[k] = random() % 3 ? level : (level ^= 2);
   Use(noise, 2);
   for (uint32_t bitRate : {500000u, 4000000u, 12000000u}) {
-    ASSERT_EQ(Decode(247, bitRate, 1), 1);
+    ASSERT_EQ(Decode(TQLA_RATE_24MHZ, bitRate, 1), 1);
     std::istringstream lines(Read("records.txt"));
     for (std::string line; std::getline(lines, line);) {
       const bool frame = (line.find(", CAN, 11-bitID:") != std::string::npos ||

@@ -37,8 +37,13 @@ TEST(Timestamp, UnitRangesInBothModes) {
 }
 
 TEST(RateCodes, TableAndOutside) {
-  const int32_t codes[] = {17, 27, 37, 47, 67, 87, 127, 167, 247};
-  for (int32_t code : codes) EXPECT_EQ(decoders::SampleRateOfCode(code), (code - 7) / 10 * 1000000u);
+  // The header's codes and frequencies are the library's table.
+  const int32_t codes[] = {TQLA_RATE_1MHZ, TQLA_RATE_2MHZ,  TQLA_RATE_3MHZ,  TQLA_RATE_4MHZ, TQLA_RATE_6MHZ,
+                           TQLA_RATE_8MHZ, TQLA_RATE_12MHZ, TQLA_RATE_16MHZ, TQLA_RATE_24MHZ};
+  for (int32_t code : codes) {
+    EXPECT_EQ(decoders::SampleRateOfCode(code), TQLA_RATE_HZ(code));
+    EXPECT_EQ(TQLA_RATE_CODE(TQLA_RATE_HZ(code) / 1000000), static_cast<uint32_t>(code));
+  }
   EXPECT_EQ(decoders::SampleRateOfCode(24), 0u);
   EXPECT_EQ(decoders::SampleRateOfCode(-247), 0u);
 }
@@ -54,7 +59,8 @@ std::vector<uint32_t> StartAt(size_t index, size_t length) {
 class FrameTest : public DecodersTest {
  protected:
   int32_t I2c(int32_t start, int32_t end, char* protocolFile = nullptr) {
-    return DecodeI2C(samples_.data(), out(), start, end, 247, 0, 1, 1, 1, 1, 1, protocolFile, packets(), error_);
+    return DecodeI2C(samples_.data(), out(), start, end, TQLA_RATE_24MHZ, 0, 1, 1, TQLA_DELIMITER_COMMA, 1,
+                     TQLA_FORMAT_HEX, protocolFile, packets(), error_);
   }
 };
 
@@ -95,13 +101,15 @@ TEST_F(FrameTest, BadInputFailsCleanlyInEveryDecoder) {
   using Decoder = std::function<int32_t(uint32_t*, uint8_t*, int32_t, char*)>;
   const Decoder decoders[] = {
       [&](uint32_t* s, uint8_t* o, int32_t rate, char* p) {
-        return DecodeI2C(s, o, 0, 90, rate, 0, 1, 1, 1, 1, 1, p, packets(), error_);
+        return DecodeI2C(s, o, 0, 90, rate, 0, 1, 1, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX, p, packets(), error_);
       },
       [&](uint32_t* s, uint8_t* o, int32_t rate, char* p) {
-        return DecodeSPIVariable(s, o, 0, 90, rate, 0, 1, 2, 3, 1, 1, 1, 1, 1, 4, 8, p, packets(), error_);
+        return DecodeSPIVariable(s, o, 0, 90, rate, 0, 1, 2, 3, 1, 1, TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 1, 4, 8, p,
+                                 packets(), error_);
       },
       [&](uint32_t* s, uint8_t* o, int32_t rate, char* p) {
-        return DecodeASYNC(s, o, 0, 90, rate, 3, 9600, 0, 8, 1, 1, 0, 8, p, packets(), error_);
+        return DecodeASYNC(s, o, 0, 90, rate, 3, 9600, TQLA_PARITY_NONE, 8, TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 0, 8,
+                           p, packets(), error_);
       },
   };
   char* unparsable = protocol("[PROTOCOL]\nNAME = P\n[START]\nBOGUS\n");
@@ -124,7 +132,9 @@ TEST_F(FrameTest, BadInputFailsCleanlyInEveryDecoder) {
     EXPECT_EQ(Read("records.txt"), "");
     UseHostBuffer(samples_, 100);
   }
-  EXPECT_EQ(DecodeSPI(samples_.data(), bad, 0, 90, 247, 0, 1, 2, 3, 1, 1, 1, 1, 1, 4, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(DecodeSPI(samples_.data(), bad, 0, 90, TQLA_RATE_24MHZ, 0, 1, 2, 3, 1, 1, TQLA_DELIMITER_COMMA,
+                      TQLA_FORMAT_HEX, 1, 4, nullptr, nullptr, nullptr),
+            0);
   EXPECT_NE(Console().find("Can not open output file\n"), std::string::npos);
 }
 
@@ -133,13 +143,16 @@ TEST_F(FrameTest, RecordFileOnAFullDiskFailsTheRun) {
   UseHostBuffer(samples_, 100);
   std::string full = "/dev/full";
   auto* records = reinterpret_cast<uint8_t*>(full.data());
-  EXPECT_EQ(DecodeI2C(samples_.data(), records, 0, 90, 247, 0, 1, 1, 1, 1, 1, nullptr, nullptr, error_), 0);
+  EXPECT_EQ(DecodeI2C(samples_.data(), records, 0, 90, TQLA_RATE_24MHZ, 0, 1, 1, TQLA_DELIMITER_COMMA, 1,
+                      TQLA_FORMAT_HEX, nullptr, nullptr, error_),
+            0);
   EXPECT_STREQ(error_, "Can not write output file: No space left on device");
   // Sixteen clocks on channel 0 make two 8-bit words without chip select.
   std::vector<uint32_t> clock(70);
   for (size_t k = 0; k < clock.size(); ++k) clock[k] = (k / 2) & 1;
   UseHostBuffer(clock, 70);
-  DecodeSPI(clock.data(), records, 0, 68, 247, 5, 0, 1, 2, 1, 1, 1, 1, 0, 1, nullptr, nullptr, nullptr);
+  DecodeSPI(clock.data(), records, 0, 68, TQLA_RATE_24MHZ, 5, 0, 1, 2, 1, 1, TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 0,
+            1, nullptr, nullptr, nullptr);
   EXPECT_NE(Console().find("Can not write output file: No space left on device\n"), std::string::npos) << Console();
 }
 
@@ -149,10 +162,14 @@ TEST_F(FrameTest, ReadsStayInsideStorage) {
   ScopedBuffer buffer(65536);
   for (uint32_t k = 0; k < 65536; ++k) buffer[k] = (k / 7) & 1 ? 0xFFFF : 0;
   sampleBuffer.BufferLength = 1u << 30;
-  EXPECT_EQ(DecodeASYNC(buffer.get(), out(), 0, 1 << 30, 17, 0xFFFF, 9600, 0, 8, 1, 1, 0, 8, nullptr, nullptr, error_), 1);
-  EXPECT_EQ(DecodeI2C(buffer.get(), out(), 0, 1 << 30, 17, 0, 1, 1, 1, 1, 1, nullptr, nullptr, error_), 1);
-  EXPECT_EQ(DecodeSPIVariable(buffer.get(), out(), 0, 1 << 30, 17, 0, 1, 2, 3, 1, 1, 1, 1, 1, 4, 8, nullptr, nullptr,
-                              error_),
+  EXPECT_EQ(DecodeASYNC(buffer.get(), out(), 0, 1 << 30, TQLA_RATE_1MHZ, 0xFFFF, 9600, TQLA_PARITY_NONE, 8,
+                        TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 0, 8, nullptr, nullptr, error_),
+            1);
+  EXPECT_EQ(DecodeI2C(buffer.get(), out(), 0, 1 << 30, TQLA_RATE_1MHZ, 0, 1, 1, TQLA_DELIMITER_COMMA, 1,
+                      TQLA_FORMAT_HEX, nullptr, nullptr, error_),
+            1);
+  EXPECT_EQ(DecodeSPIVariable(buffer.get(), out(), 0, 1 << 30, TQLA_RATE_1MHZ, 0, 1, 2, 3, 1, 1, TQLA_DELIMITER_COMMA,
+                              TQLA_FORMAT_HEX, 1, 4, 8, nullptr, nullptr, error_),
             1);
   sampleBuffer.BufferLength = 65536;
 }
@@ -178,8 +195,10 @@ TEST_F(FrameTest, PacketOffsetsPointAtTheirValuesInTheRecordFile) {
     }
     Use(lines.Render(24e6, 2e-5), 3);
     for (int markers : {1, 0}) {
-      ASSERT_EQ(DecodeI2C(samples_.data(), out(), 0, length(), 247, 0, 1, 1, 1, markers, 1,
-                          protocol(EventProtocol(1, 2)), packets(), error_), 1);
+      ASSERT_EQ(
+          DecodeI2C(samples_.data(), out(), 0, length(), TQLA_RATE_24MHZ, 0, 1, 1, TQLA_DELIMITER_COMMA, markers,
+                    TQLA_FORMAT_HEX, protocol(EventProtocol(TQLA_EVENT_START, TQLA_EVENT_STOP)), packets(), error_),
+          1);
       EXPECT_EQ(ExpectPacketOffsetsInRecords(*this), 6) << "markers " << markers;
     }
   }
@@ -188,8 +207,9 @@ TEST_F(FrameTest, PacketOffsetsPointAtTheirValuesInTheRecordFile) {
     SpiMaster bus{lines, 0, 1, 2, 3, 0, 0.5e-6};
     for (int n = 0; n < 5; ++n) bus.Frame({uint32_t(random() & 0xFF), uint32_t(random() & 0xFF), 0x5A}, {1, 2, 3}, 8);
     Use(lines.Render(24e6, 1e-5), 1);
-    ASSERT_EQ(DecodeSPIVariable(samples_.data(), out(), 0, length(), 247, 0, 1, 2, 3, 1, 1, 1, 1, 1, 2, 8,
-                                protocol(bytes), packets(), error_), 1);
+    ASSERT_EQ(DecodeSPIVariable(samples_.data(), out(), 0, length(), TQLA_RATE_24MHZ, 0, 1, 2, 3, 1, 1,
+                                TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 1, 2, 8, protocol(bytes), packets(), error_),
+              1);
     EXPECT_EQ(ExpectPacketOffsetsInRecords(*this), 7);
   }
   Lines lines(1);
@@ -197,8 +217,9 @@ TEST_F(FrameTest, PacketOffsetsPointAtTheirValuesInTheRecordFile) {
   for (int n = 0; n < 24; ++n) t = SendCharacter(lines, 0, t, 115200, random() & 0xFFu, 8, false) + 3e-5;
   Use(lines.Render(24e6, 1e-4), 1);
   for (const std::string& p : {bytes, layered}) {
-    ASSERT_EQ(DecodeASYNC(samples_.data(), out(), 0, length(), 247, 1, 115200, 0, 8, 1, 1, 0, 5, protocol(p),
-                          packets(), error_), 1);
+    ASSERT_EQ(DecodeASYNC(samples_.data(), out(), 0, length(), TQLA_RATE_24MHZ, 1, 115200, TQLA_PARITY_NONE, 8,
+                          TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 0, 5, protocol(p), packets(), error_),
+              1);
     EXPECT_EQ(ExpectPacketOffsetsInRecords(*this), p == bytes ? 8 : 24);
   }
 }

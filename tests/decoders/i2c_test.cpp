@@ -59,18 +59,19 @@ class I2cTest : public DecodersTest {
 
 TEST_F(I2cTest, WriteRepeatedStartReadAndLayouts) {
   Synthesize({{{0xA0, 0x12, 0x34}, false, false}}, 100e3, 24e6);
-  ASSERT_EQ(Decode(247, 1, 1, 1, 1, nullptr), 1);
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 1, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX, nullptr), 1);
   EXPECT_EQ(Read("records.txt"), " 15.0us, I2C, [S] A0,Write ACK 12,ACK 34,ACK [P]\n");
-  ASSERT_EQ(Decode(247, 0, 2, 1, 1, nullptr), 1);  // acknowledges off, blank variant
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 0, TQLA_DELIMITER_BLANK, 1, TQLA_FORMAT_HEX, nullptr),
+            1);  // acknowledges off, blank variant
   EXPECT_EQ(Read("records.txt"), " 15.0us, I2C, [S] A0 Write 12 34 [P]\n");
 
   Synthesize({{{0xA0, 0x12}, false, true}, {{0xA1, 0x56}, true, false}}, 100e3, 24e6);
-  ASSERT_EQ(Decode(247, 1, 1, 1, 1, nullptr), 1);
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 1, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX, nullptr), 1);
   EXPECT_EQ(Read("records.txt"), " 15.0us, I2C, [S] A0,Write ACK 12,ACK [S] A1,Read ACK 56,NACK [P]\n");
 
   // Without markers nothing ends a line; decimal has three digits.
   Synthesize({{{0xA0, 0x12}, false, false}, {{0xA0, 0x05}, false, false}}, 100e3, 24e6);
-  ASSERT_EQ(Decode(247, 1, 1, 0, 0, nullptr), 1);
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 1, TQLA_DELIMITER_COMMA, 0, TQLA_FORMAT_DECIMAL, nullptr), 1);
   const std::string text = Read("records.txt");
   EXPECT_EQ(text.rfind(" 15.0us, I2C, 160,018,", 0), 0u) << text;
   EXPECT_NE(text.find("us, I2C, 160,005,"), std::string::npos) << text;
@@ -79,7 +80,9 @@ TEST_F(I2cTest, WriteRepeatedStartReadAndLayouts) {
 
 TEST_F(I2cTest, EventsReachThePacketEngine) {
   Synthesize({{{0xA0, 0x12}, false, false}, {{0xA1, 0x56}, true, false}}, 100e3, 24e6);
-  ASSERT_EQ(Decode(247, 1, 1, 1, 1, protocol(EventProtocol(1, 2))), 1);
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 1, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX,
+                   protocol(EventProtocol(TQLA_EVENT_START, TQLA_EVENT_STOP))),
+            1);
   // START after the header (offset 14), STOP before its "[P]\n"; the second
   // transfer starts past the first record's line end, counted as CR LF.
   const std::string packets = Read("packets.txt");
@@ -102,10 +105,9 @@ TEST_F(I2cTest, SynthesizedTrafficDecodesToTheBytesSent) {
         transfers.push_back(t);
       }
       const std::string expected = Synthesize(transfers, clock, rate);
-      const int32_t code = static_cast<int32_t>(rate / 1e5) + 7;
-      const std::string records = SameInBothWalkModes(*this, [&] {
-        return Decode(code, 1, 1, 1, 1, protocol(kSignalProtocols));
-      });
+      const int32_t code = static_cast<int32_t>(TQLA_RATE_CODE(rate / 1e6));
+      const std::string records = SameInBothWalkModes(
+          *this, [&] { return Decode(code, 1, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX, protocol(kSignalProtocols)); });
       std::string body;
       for (size_t at = 0; (at = records.find(", I2C, ", at)) != std::string::npos;) {
         at += 7;

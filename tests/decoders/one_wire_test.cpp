@@ -43,8 +43,8 @@ class OneWireTest : public DecodersTest {
     DecodersTest::SetUp();
     DecodeSetName(const_cast<char*>("1W"));
   }
-  int32_t Decode(int32_t labels, int32_t hex = 1, int32_t delimiter = 1, int32_t rate = 247,
-                 char* protocolFile = nullptr) {
+  int32_t Decode(int32_t labels, int32_t hex = TQLA_FORMAT_HEX, int32_t delimiter = TQLA_DELIMITER_COMMA,
+                 int32_t rate = TQLA_RATE_24MHZ, char* protocolFile = nullptr) {
     return Decode1Wire(samples_.data(), out(), 0, length(), rate, kLine, delimiter, labels, hex, protocolFile,
                        packets(), error_);
   }
@@ -98,7 +98,9 @@ TEST_F(OneWireTest, SlotSamplePointAndReturnToIdle) {
   p.Pulse(100, 1400), p.Pulse(11523, 600), p.Pulse(2000, 2000);
   p.Byte(0x3C);
   Use(p.words, kHigh);
-  ASSERT_EQ(Decode(1, 1, 1, 247, protocol(EventProtocol(2, 1))), 1);
+  ASSERT_EQ(Decode(1, TQLA_FORMAT_HEX, TQLA_DELIMITER_COMMA, TQLA_RATE_24MHZ,
+                   protocol(EventProtocol(TQLA_EVENT_STOP, TQLA_EVENT_START))),
+            1);
   const auto& r = p.rises;
   std::string expected;
   for (const auto& [reset, presence, byte] : {std::tuple{0, 1, "05,"}, {21, 22, "A5,"}, {32, 33, "3C,"}}) {
@@ -138,13 +140,13 @@ TEST_F(OneWireTest, RomAndScratchpadTrafficDecodesToTheBytesSent) {
     byte(0xBE, false);
     for (int k = 0; k < 9; ++k) byte(static_cast<uint8_t>(random()), true);
     Use(lines.Render(rate, 1e-3), kHigh);
-    const int32_t code = static_cast<int32_t>(rate / 1e5) + 7;
-    const std::string records =
-        SameInBothWalkModes(*this, [&] { return Decode(1, 1, 1, code, protocol(kSignalProtocols)); });
+    const int32_t code = static_cast<int32_t>(TQLA_RATE_CODE(rate / 1e6));
+    const std::string records = SameInBothWalkModes(
+        *this, [&] { return Decode(1, TQLA_FORMAT_HEX, TQLA_DELIMITER_COMMA, code, protocol(kSignalProtocols)); });
     const std::vector<RecordLine> lines_ = RecordLines(records, "1W");
     ASSERT_EQ(lines_.size(), expected.size()) << records;
     // Packets of three of the 20 bytes point at their first and last value.
-    ASSERT_EQ(Decode(1, 1, 1, code, protocol(kThreeBytes)), 1);
+    ASSERT_EQ(Decode(1, TQLA_FORMAT_HEX, TQLA_DELIMITER_COMMA, code, protocol(kThreeBytes)), 1);
     EXPECT_EQ(ExpectPacketOffsetsInRecords(*this), 6);
     for (size_t k = 0; k < expected.size(); ++k) {
       EXPECT_EQ(lines_[k].body, expected[k].second) << rate;
@@ -159,15 +161,23 @@ TEST_F(OneWireTest, BadInput) {
   p.Reset();
   p.Byte(0x42);
   Use(p.words, kHigh);
-  ASSERT_EQ(Decode1Wire(samples_.data(), out(), length(), 0, 247, kLine, 1, 1, 1, nullptr, nullptr, error_), 1);
+  ASSERT_EQ(Decode1Wire(samples_.data(), out(), length(), 0, TQLA_RATE_24MHZ, kLine, TQLA_DELIMITER_COMMA, 1,
+                        TQLA_FORMAT_HEX, nullptr, nullptr, error_),
+            1);
   const std::string whole = Read("records.txt");
   EXPECT_NE(whole.find("Presence Pulse 42,"), std::string::npos);
   // Channels past the sample word never read high: nothing is found.
-  ASSERT_EQ(Decode1Wire(samples_.data(), out(), 0, length(), 247, 99, 1, 1, 1, nullptr, nullptr, error_), 1);
+  ASSERT_EQ(Decode1Wire(samples_.data(), out(), 0, length(), TQLA_RATE_24MHZ, 99, TQLA_DELIMITER_COMMA, 1,
+                        TQLA_FORMAT_HEX, nullptr, nullptr, error_),
+            1);
   EXPECT_EQ(Read("records.txt"), "");
-  EXPECT_EQ(Decode1Wire(nullptr, out(), 0, 10, 247, kLine, 1, 1, 1, nullptr, nullptr, error_), 0);
+  EXPECT_EQ(Decode1Wire(nullptr, out(), 0, 10, TQLA_RATE_24MHZ, kLine, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX,
+                        nullptr, nullptr, error_),
+            0);
   EXPECT_STREQ(error_, "No sample words to decode");
-  EXPECT_EQ(Decode1Wire(samples_.data(), out(), 0, 10, 250, kLine, 1, 1, 1, nullptr, nullptr, error_), 0);
+  EXPECT_EQ(Decode1Wire(samples_.data(), out(), 0, 10, 250, kLine, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX, nullptr,
+                        nullptr, error_),
+            0);
   EXPECT_STREQ(error_, "Unknown sample rate code 250");
 }
 

@@ -17,8 +17,8 @@ class ParallelTest : public DecodersTest {
     DecodeSetName(const_cast<char*>("PAR"));
   }
   int32_t Decode(uint32_t mask, uint32_t useClock, int32_t edge, uint32_t hex, int32_t perLine,
-                 uint32_t delimiter = 1, uint32_t clock = 15, char* protocolFile = nullptr, int32_t start = 0,
-                 int32_t end = -1, int32_t rate = 247) {
+                 uint32_t delimiter = TQLA_DELIMITER_COMMA, uint32_t clock = 15, char* protocolFile = nullptr,
+                 int32_t start = 0, int32_t end = -1, int32_t rate = TQLA_RATE_24MHZ) {
     return DecodeParallel(samples_.data(), out(), start, end < 0 ? length() : end, rate, mask, clock, useClock, edge,
                           delimiter, hex, perLine, protocolFile, packets(), error_);
   }
@@ -44,7 +44,7 @@ TEST_F(ParallelTest, EveryWidthPrintsAsItsFormat) {
   for (const auto& w : widths) {
     for (uint32_t hex : {1u, 0u}) {
       for (uint32_t delimiter : {1u, 2u}) {
-        ASSERT_EQ(Decode(w.mask, 0, 0, hex, 1 << 30, delimiter, 0, nullptr, 0, 65536), 1);
+        ASSERT_EQ(Decode(w.mask, 0, TQLA_EDGE_FALLING, hex, 1 << 30, delimiter, 0, nullptr, 0, 65536), 1);
         std::string expected = "  0.0ns, PAR, ";
         const std::string format = std::string(hex ? w.hex : w.decimal) + (delimiter == 2 ? " " : ",");
         char text[16];
@@ -61,7 +61,7 @@ TEST_F(ParallelTest, EveryWidthPrintsAsItsFormat) {
 TEST_F(ParallelTest, PackingLinesAndClockEdges) {
   // Channels 0 and 2 pack into bits 0 and 1; channel 1 is not on the bus.
   Use({0b000, 0b001, 0b100, 0b101, 0b010, 0b111}, 0);
-  ASSERT_EQ(Decode(0x0005, 0, 0, 1, 16), 1);
+  ASSERT_EQ(Decode(0x0005, 0, TQLA_EDGE_FALLING, TQLA_FORMAT_HEX, 16), 1);
   EXPECT_EQ(Read("records.txt"), "  0.0ns, PAR, 0,1,2,3,0,3,0,0,");
 
   // 40 samples, 16 values a line: the first line opens without a line end,
@@ -69,14 +69,14 @@ TEST_F(ParallelTest, PackingLinesAndClockEdges) {
   std::vector<uint32_t> words(40);
   for (uint32_t k = 0; k < 40; ++k) words[k] = k * 5;
   Use(words, 0);
-  ASSERT_EQ(Decode(0x00FF, 0, 0, 1, 16, 1, 0, nullptr, 0, 40), 1);
+  ASSERT_EQ(Decode(0x00FF, 0, TQLA_EDGE_FALLING, TQLA_FORMAT_HEX, 16, TQLA_DELIMITER_COMMA, 0, nullptr, 0, 40), 1);
   std::string expected;
   for (uint32_t k = 0; k < 40; ++k) {
     if (k % 16 == 0) expected += std::string(k ? "\n" : "") + decoders::FormatTimestamp(k, 24000000) + " PAR, ";
     expected += Hex(k * 5, 2) + ",";
   }
   EXPECT_EQ(Read("records.txt"), expected);
-  ASSERT_EQ(Decode(0x00FF, 0, 0, 0, 0, 1, 0, nullptr, 3, 6), 1);
+  ASSERT_EQ(Decode(0x00FF, 0, TQLA_EDGE_FALLING, TQLA_FORMAT_DECIMAL, 0, TQLA_DELIMITER_COMMA, 0, nullptr, 3, 6), 1);
   EXPECT_EQ(Bodies(), (Texts{"15,", "20,", "25,"}));
 
   // A clock on channel 15: a value at each chosen edge, none at the first
@@ -84,16 +84,16 @@ TEST_F(ParallelTest, PackingLinesAndClockEdges) {
   // for an edge argument other than 0 or 1.
   const uint32_t clock = 1u << 15;
   Use({0x11, 0x22 | clock, 0x33, 0x44 | clock, 0x55 | clock, 0x66, 0x77}, 0);
-  ASSERT_EQ(Decode(0x00FF, 1, 1, 1, 16), 1);
+  ASSERT_EQ(Decode(0x00FF, 1, TQLA_EDGE_RISING, TQLA_FORMAT_HEX, 16), 1);
   EXPECT_EQ(Bodies(), (Texts{"22,44,"}));
-  ASSERT_EQ(Decode(0x00FF, 1, 0, 1, 16), 1);
+  ASSERT_EQ(Decode(0x00FF, 1, TQLA_EDGE_FALLING, TQLA_FORMAT_HEX, 16), 1);
   EXPECT_EQ(Bodies(), (Texts{"33,66,"}));
-  ASSERT_EQ(Decode(0x00FF, 1, 1, 1, 16, 1, 15, nullptr, 1), 1);
+  ASSERT_EQ(Decode(0x00FF, 1, TQLA_EDGE_RISING, TQLA_FORMAT_HEX, 16, TQLA_DELIMITER_COMMA, 15, nullptr, 1), 1);
   EXPECT_EQ(Bodies(), (Texts{"44,"}));
   const char* clockToEnd = "[PROTOCOL]\nNAME = E\n[START]\nTYPE = SIGNAL\nSIGNAL = 15\nLEVEL = 1\n[END]\nTYPE = EVENT\n"
                            "EVENT = 127\n[FIELDS]\nFIELDS X.N.H\n[DEBUG]\nDEBUGON\n";
   Use({0x11, 0x22 | clock, 0x33 | clock}, clock);
-  ASSERT_EQ(Decode(0x00FF, 1, 2, 1, 16, 1, 15, protocol(clockToEnd)), 1);
+  ASSERT_EQ(Decode(0x00FF, 1, 2, TQLA_FORMAT_HEX, 16, TQLA_DELIMITER_COMMA, 15, protocol(clockToEnd)), 1);
   EXPECT_EQ(Read("records.txt"), "");
   EXPECT_NE(Read("packets.txt").find("Packet Debug, ,EVENT,F1,EVENT,7F,"), std::string::npos) << Read("packets.txt");
 }
@@ -104,7 +104,8 @@ TEST_F(ParallelTest, ValuesReachThePacketEngineAfterTheirText) {
   Use({0xABC, 0x123, 0x123}, 0);
   const char* pairs = "[PROTOCOL]\nNAME = W\n[START]\nTYPE = NEXT\n[END]\nTYPE = LENGTH\nBITLENGTH = 12\n"
                       "[FIELDS]\nFIELDS X.N.H\n[DEBUG]\nDEBUGON\n";
-  ASSERT_EQ(Decode(0x0FFF, 0, 0, 1, 16, 1, 15, protocol(pairs), 0, 3), 1);
+  ASSERT_EQ(Decode(0x0FFF, 0, TQLA_EDGE_FALLING, TQLA_FORMAT_HEX, 16, TQLA_DELIMITER_COMMA, 15, protocol(pairs), 0, 3),
+            1);
   EXPECT_EQ(Read("records.txt"), "  0.0ns, PAR, ABC,123,123,");
   const std::string packets = Read("packets.txt");
   EXPECT_NE(packets.find("Packet Debug, ,DATA,0A,DATA,BC,"), std::string::npos) << packets;
@@ -115,7 +116,7 @@ TEST_F(ParallelTest, ValuesReachThePacketEngineAfterTheirText) {
 TEST_F(ParallelTest, BusesDecodeToTheValuesSent) {
   std::mt19937 random(21);
   for (double rate : {24e6, 8e6, 1e6}) {
-    const int32_t code = static_cast<int32_t>(rate / 1e5) + 7;
+    const int32_t code = static_cast<int32_t>(TQLA_RATE_CODE(rate / 1e6));
     // An 8-bit bus on channels 2-9 with a strobe on channel 1, idle high:
     // data is set up, then the strobe falls and the data holds past its rise.
     Lines strobed(1u << 1);
@@ -130,7 +131,8 @@ TEST_F(ParallelTest, BusesDecodeToTheValuesSent) {
     }
     Use(strobed.Render(rate, 1e-5), 1u << 1);
     std::string records = SameInBothWalkModes(*this, [&] {
-      return Decode(0x3FC, 1, 0, 1, 8, 1, 1, protocol(kSignalProtocols), 0, -1, code);
+      return Decode(0x3FC, 1, TQLA_EDGE_FALLING, TQLA_FORMAT_HEX, 8, TQLA_DELIMITER_COMMA, 1,
+                    protocol(kSignalProtocols), 0, -1, code);
     });
     Texts decoded, expected;
     for (const RecordLine& line : RecordLines(records, "PAR")) {
@@ -153,7 +155,8 @@ TEST_F(ParallelTest, BusesDecodeToTheValuesSent) {
     }
     Use(nibbles.Render(rate, 1e-5), 0);
     records = SameInBothWalkModes(*this, [&] {
-      return Decode(0xF000, 1, 1, 0, 64, 2, 1, protocol(kSignalProtocols), 0, -1, code);
+      return Decode(0xF000, 1, TQLA_EDGE_RISING, TQLA_FORMAT_DECIMAL, 64, TQLA_DELIMITER_BLANK, 1,
+                    protocol(kSignalProtocols), 0, -1, code);
     });
     std::string line;
     for (uint32_t value : sent) line += std::to_string(value) + " ";
@@ -167,7 +170,8 @@ TEST_F(ParallelTest, BusesDecodeToTheValuesSent) {
   std::vector<uint32_t> words = bus.Render(24e6, 1e-6);
   Use(words, 0);
   const std::string records = SameInBothWalkModes(*this, [&] {
-    return Decode(0xFFFF, 0, 0, 1, 32, 1, 1, protocol(kSignalProtocols), 100, 300);
+    return Decode(0xFFFF, 0, TQLA_EDGE_FALLING, TQLA_FORMAT_HEX, 32, TQLA_DELIMITER_COMMA, 1,
+                  protocol(kSignalProtocols), 100, 300);
   });
   const std::vector<RecordLine> lines = RecordLines(records, "PAR");
   Texts decoded, expected;
@@ -190,19 +194,22 @@ TEST_F(ParallelTest, BadInput) {
                  {0x00FF, 1, 3, "Clock channel 3 is on the bus"}};
   for (const auto& c : refused) {
     std::remove(reinterpret_cast<char*>(out()));
-    EXPECT_EQ(Decode(c.mask, c.useClock, 1, 1, 8, 1, c.clock), 0);
+    EXPECT_EQ(Decode(c.mask, c.useClock, TQLA_EDGE_RISING, TQLA_FORMAT_HEX, 8, TQLA_DELIMITER_COMMA, c.clock), 0);
     EXPECT_STREQ(error_, c.error);
     EXPECT_FALSE(std::filesystem::exists(outPath_));
   }
   // Without the clock its channel may be on the bus; a reversed range is
   // put in order, an end past the buffer clamped, an empty buffer gives none.
-  ASSERT_EQ(DecodeParallel(samples_.data(), out(), 1000, -4, 247, 0x00FF, 3, 0, 1, 1, 1, 8, nullptr, nullptr, error_),
+  ASSERT_EQ(DecodeParallel(samples_.data(), out(), 1000, -4, TQLA_RATE_24MHZ, 0x00FF, 3, 0, TQLA_EDGE_RISING,
+                           TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 8, nullptr, nullptr, error_),
             1);
   EXPECT_EQ(Bodies(), (Texts{"02,03,04,00,00,"}));
   SetCurrentBuffer(samples_.data(), 0, 0);
-  ASSERT_EQ(Decode(0x00FF, 0, 1, 1, 8), 1);
+  ASSERT_EQ(Decode(0x00FF, 0, TQLA_EDGE_RISING, TQLA_FORMAT_HEX, 8), 1);
   EXPECT_EQ(Read("records.txt"), "");
-  EXPECT_EQ(DecodeParallel(nullptr, out(), 0, 4, 247, 0xFF, 8, 0, 1, 1, 1, 8, nullptr, nullptr, error_), 0);
+  EXPECT_EQ(DecodeParallel(nullptr, out(), 0, 4, TQLA_RATE_24MHZ, 0xFF, 8, 0, TQLA_EDGE_RISING, TQLA_DELIMITER_COMMA,
+                           TQLA_FORMAT_HEX, 8, nullptr, nullptr, error_),
+            0);
   EXPECT_STREQ(error_, "No sample words to decode");
 }
 

@@ -19,7 +19,7 @@ class Ps2Test : public DecodersTest {
     DecodersTest::SetUp();
     DecodeSetName(const_cast<char*>("PS2"));
   }
-  int32_t Decode(uint32_t msbFirst = 0, char* protocolFile = nullptr, int32_t rate = 247, int32_t start = 0,
+  int32_t Decode(uint32_t msbFirst = 0, char* protocolFile = nullptr, int32_t rate = TQLA_RATE_24MHZ, int32_t start = 0,
                  int32_t end = -1) {
     return DecodePS2(samples_.data(), out(), start, end < 0 ? length() : end, rate, kData, kClock, msbFirst,
                      protocolFile, packets(), error_);
@@ -76,7 +76,7 @@ TEST_F(Ps2Test, NoFrameWithoutDataAndNoneCutShort) {
   EXPECT_EQ(WithoutHeaders(Read("records.txt"), "PS2"), "Device: 5A \n");
   // Ranges ending inside the byte's frame write nothing for it.
   for (int32_t end : {length() / 2, length() - 4000}) {
-    ASSERT_EQ(Decode(0, nullptr, 247, 0, end), 1);
+    ASSERT_EQ(Decode(0, nullptr, TQLA_RATE_24MHZ, 0, end), 1);
     EXPECT_EQ(Read("records.txt"), "") << end;
   }
 }
@@ -92,7 +92,7 @@ TEST_F(Ps2Test, EventsAndSignalConditionsWhileSearching) {
   // The byte follows on X for the device and on Y for the host.
   ASSERT_EQ(Decode(0, protocol(kSignalProtocols)), 1);
   EXPECT_EQ(Read("packets.txt"), "A,2160,X,1C,EoP, ,0,0\nA,23280,X,,EoP, ,27,27\nA,50161,X,FA,EoP, ,57,57\n");
-  ASSERT_EQ(Decode(0, protocol(EventProtocol(1, 2))), 1);
+  ASSERT_EQ(Decode(0, protocol(EventProtocol(TQLA_EVENT_START, TQLA_EVENT_STOP))), 1);
   const std::string packets = Read("packets.txt");
   EXPECT_NE(packets.find("EVENT,01,DATA,1C,EVENT,02,DATA,ED,EVENT,01,DATA,FA,EVENT,7F,"), std::string::npos) << packets;
   EXPECT_NE(packets.find(",X,1CFA,EoP,"), std::string::npos) << "the host's byte is on Y\n" << packets;
@@ -116,7 +116,7 @@ TEST_F(Ps2Test, SynthesizedTrafficDecodesToTheBytesSent) {
         for (uint8_t key : keys) std::snprintf(line, sizeof line, "Device: %02X \n", key), expected += line;
       }
       expected += "Host:   ED \nDevice: FA \nHost:   02 \nDevice: FA \n";
-      const int32_t code = static_cast<int32_t>(rate / 1e5) + 7;
+      const int32_t code = static_cast<int32_t>(TQLA_RATE_CODE(rate / 1e6));
       const std::string records =
           SameInBothWalkModes(*this, [&] { return Decode(0, protocol(kSignalProtocols), code); });
       EXPECT_EQ(WithoutHeaders(records, "PS2"), expected) << clock << " Hz at " << rate;
@@ -128,11 +128,11 @@ TEST_F(Ps2Test, BadInput) {
   Play([](Ps2Link& l) { l.DeviceByte(0x1C), l.DeviceByte(0xF0), l.DeviceByte(0x1C); });
   ASSERT_EQ(Decode(), 1);
   const std::string whole = Read("records.txt");
-  ASSERT_EQ(Decode(0, nullptr, 247, length(), 0), 1);
+  ASSERT_EQ(Decode(0, nullptr, TQLA_RATE_24MHZ, length(), 0), 1);
   EXPECT_EQ(Read("records.txt"), whole) << "a reversed range reads the same";
-  ASSERT_EQ(Decode(0, nullptr, 247, length() + 2, length() + 50), 1);
+  ASSERT_EQ(Decode(0, nullptr, TQLA_RATE_24MHZ, length() + 2, length() + 50), 1);
   EXPECT_EQ(Read("records.txt"), "") << "a range past the buffer";
-  EXPECT_EQ(DecodePS2(nullptr, out(), 0, 10, 247, kData, kClock, 0, nullptr, nullptr, error_), 0);
+  EXPECT_EQ(DecodePS2(nullptr, out(), 0, 10, TQLA_RATE_24MHZ, kData, kClock, 0, nullptr, nullptr, error_), 0);
   EXPECT_STREQ(error_, "No sample words to decode");
   EXPECT_EQ(Decode(0, nullptr, 250), 0);
   EXPECT_STREQ(error_, "Unknown sample rate code 250");

@@ -20,7 +20,7 @@ struct Options {
   bool clockRising = true;
   bool msbFirst = true;
   int32_t perLine = 8;
-  uint32_t delimiter = 1;
+  uint32_t delimiter = TQLA_DELIMITER_COMMA;
 };
 
 class SerialTest : public DecodersTest {
@@ -35,9 +35,9 @@ class SerialTest : public DecodersTest {
     DecodersTest::Use(std::move(words), last);
   }
   int32_t Decode(const Options& o, char* protocolFile = nullptr) {
-    return DecodeSerial(samples_.data(), out(), 0, length(), static_cast<uint32_t>(rate_ / 1e5) + 7, kData, o.sync,
-                        o.frameRising, kFrame, o.frameMode, kClock, o.clockRising, o.bits, o.msbFirst, o.delimiter, 0,
-                        o.perLine, protocolFile, packets(), error_);
+    return DecodeSerial(samples_.data(), out(), 0, length(), static_cast<uint32_t>(TQLA_RATE_CODE(rate_ / 1e6)), kData,
+                        o.sync, o.frameRising, kFrame, o.frameMode, kClock, o.clockRising, o.bits, o.msbFirst,
+                        o.delimiter, 0, o.perLine, protocolFile, packets(), error_);
   }
   Texts Bodies() {
     Texts bodies;
@@ -196,12 +196,12 @@ TEST_F(SerialTest, BadInput) {
   }
   // In frame mode the pattern is not used; a reversed range decodes the same.
   ASSERT_EQ(Decode({.bits = 8, .frameMode = true, .sync = 0x17E}), 1);
-  ASSERT_EQ(DecodeSerial(samples_.data(), out(), length(), -3, 247, kData, 0x7E, 0, kFrame, 0, kClock, 1, 8, 1, 1, 0,
-                         8, nullptr, nullptr, error_),
+  ASSERT_EQ(DecodeSerial(samples_.data(), out(), length(), -3, TQLA_RATE_24MHZ, kData, 0x7E, 0, kFrame, 0, kClock, 1, 8,
+                         1, TQLA_DELIMITER_COMMA, 0, 8, nullptr, nullptr, error_),
             1);
   EXPECT_EQ(Bodies(), (Texts{"7E,12,"}));
-  EXPECT_EQ(DecodeSerial(nullptr, out(), 0, 5, 247, kData, 0x7E, 0, kFrame, 0, kClock, 1, 8, 1, 1, 0, 8, nullptr,
-                         nullptr, error_),
+  EXPECT_EQ(DecodeSerial(nullptr, out(), 0, 5, TQLA_RATE_24MHZ, kData, 0x7E, 0, kFrame, 0, kClock, 1, 8, 1,
+                         TQLA_DELIMITER_COMMA, 0, 8, nullptr, nullptr, error_),
             0);
   EXPECT_STREQ(error_, "No sample words to decode");
 }

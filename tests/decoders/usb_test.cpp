@@ -45,10 +45,11 @@ class UsbTest : public DecodersTest {
     DecodersTest::SetUp();
     DecodeSetName(const_cast<char*>("USB"));
   }
-  int32_t Decode(int32_t rate = 247, int32_t fullSpeed = 0, char* protocolFile = nullptr, int32_t address = 999,
-                 int32_t text = 1, int32_t delimiter = 1, int32_t hex = 1, int32_t start = 0) {
-    return DecodeUSB(samples_.data(), out(), start, length(), length(), 999, address, kDPlus, kDMinus, fullSpeed,
-                     rate, 1, delimiter, text, hex, protocolFile, packets(), error_);
+  int32_t Decode(int32_t rate = TQLA_RATE_24MHZ, int32_t fullSpeed = 0, char* protocolFile = nullptr,
+                 int32_t address = TQLA_USB_ALL, int32_t text = 1, int32_t delimiter = TQLA_DELIMITER_COMMA,
+                 int32_t hex = TQLA_FORMAT_HEX, int32_t start = 0) {
+    return DecodeUSB(samples_.data(), out(), start, length(), length(), TQLA_USB_ALL, address, kDPlus, kDMinus,
+                     fullSpeed, rate, 1, delimiter, text, hex, protocolFile, packets(), error_);
   }
   template <class Traffic>
   UsbHost Play(Traffic traffic, bool fullSpeed = false, double rate = 24e6) {
@@ -73,10 +74,11 @@ TEST_F(UsbTest, RequestsAndRecordLayouts) {
             0u)
       << records;
   EXPECT_TRUE(WithoutHeaders(records, "USB").ends_with("00, ACK \nSOF   1234\n")) << records;
-  ASSERT_EQ(Decode(247, 0, nullptr, 999, 1, 2, 0), 1);  // blank variant, decimal
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 0, nullptr, TQLA_USB_ALL, 1, TQLA_DELIMITER_BLANK, TQLA_FORMAT_DECIMAL),
+            1);  // blank variant, decimal
   EXPECT_NE(Read("records.txt").find("Length:18DATA0 128   6   0   1   0   0  18   0  ACK \n"), std::string::npos)
       << Read("records.txt");
-  ASSERT_EQ(Decode(247, 0, nullptr, 999, 0), 1);  // text off: the payload alone on its line
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 0, nullptr, TQLA_USB_ALL, 0), 1);  // text off: the payload alone on its line
   EXPECT_EQ(Read("records.txt"), "80,06,00,01,00,00,12,00,\n");
 
   const struct {
@@ -113,7 +115,7 @@ TEST_F(UsbTest, ResetFilterAndALostSyncBit) {
       h.Token(usbpid::kOut, address, 1), h.Data(usbpid::kData0, {0x42}), h.Handshake(usbpid::kAck);
     }
   });
-  ASSERT_EQ(Decode(247, 0, protocol(EventProtocol(1, 2)), 5), 1);
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 0, protocol(EventProtocol(TQLA_EVENT_START, TQLA_EVENT_STOP)), 5), 1);
   EXPECT_EQ(WithoutHeaders(Read("records.txt"), "USB"), "OUT    Add:5  EndPoint:1 DATA0 42, ACK \n");
   const std::string packets = Read("packets.txt");
   int transactions = 0;
@@ -123,7 +125,7 @@ TEST_F(UsbTest, ResetFilterAndALostSyncBit) {
   // A token goes out as events 4 and 1 and its 32 bits, a handshake as its
   // 16 bits and event 2.
   Play([](UsbHost& h) { h.Token(usbpid::kIn, 1, 2), h.Handshake(usbpid::kNak); });
-  ASSERT_EQ(Decode(247, 0, protocol(EventProtocol(4, 2))), 1);
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 0, protocol(EventProtocol(TQLA_EVENT_ACK, TQLA_EVENT_STOP))), 1);
   std::string debug = "Packet Debug, ,EVENT,04,EVENT,01,";
   for (const auto& bits : {UsbHost::TokenBits(usbpid::kIn, 1, 2), UsbHost::HandshakeBits(usbpid::kNak)}) {
     for (int bit : bits) debug += bit ? "DATA,01," : "DATA,00,";
@@ -134,7 +136,8 @@ TEST_F(UsbTest, ResetFilterAndALostSyncBit) {
   // The range starts inside the first SYNC bit: seven SYNC bits remain.
   Play([](UsbHost& h) { h.Token(usbpid::kIn, 4, 1), h.Handshake(usbpid::kAck); });
   const int32_t insideFirstBit = 49 + 8;
-  ASSERT_EQ(Decode(247, 0, nullptr, 999, 1, 1, 1, insideFirstBit), 1);
+  ASSERT_EQ(Decode(TQLA_RATE_24MHZ, 0, nullptr, TQLA_USB_ALL, 1, TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, insideFirstBit),
+            1);
   EXPECT_EQ(WithoutHeaders(Read("records.txt"), "USB"), "IN     Add:4  EndPoint:1 ACK \n");
 }
 
@@ -172,9 +175,10 @@ TEST_F(UsbTest, SynthesizedTransfersDecodeToThePacketsSent) {
         },
         c.full, c.rate);
     EXPECT_GT(host.stuffedBits, 0);
-    const int32_t code = static_cast<int32_t>(c.rate / 1e5) + 7;
-    const std::string records =
-        SameInBothWalkModes(*this, [&] { return Decode(code, c.full, protocol(EventProtocol(1, 2)), 999, 1); });
+    const int32_t code = static_cast<int32_t>(TQLA_RATE_CODE(c.rate / 1e6));
+    const std::string records = SameInBothWalkModes(*this, [&] {
+      return Decode(code, c.full, protocol(EventProtocol(TQLA_EVENT_START, TQLA_EVENT_STOP)), TQLA_USB_ALL, 1);
+    });
     // SOF lines (full speed) stand on their own lines, between transactions.
     std::string decoded = WithoutHeaders(records, "USB");
     for (const char* sof : {"SOF   100\n", "SOF   101\n", "SOF   102\n"}) {
@@ -202,10 +206,11 @@ TEST_F(UsbTest, ByteSamplesPayloadBufferAndUsbTxt) {
   ASSERT_EQ(chdir(dir_.path().c_str()), 0);
   uint8_t payload[32];
   std::fill(std::begin(payload), std::end(payload), 0xEE);
-  const int32_t stored = USBDecode(bytes.data(), count, 999, 999, payload, sizeof payload, 0, count, kDPlus, kDMinus,
-                                   0, 67, 1);
+  const int32_t stored = USBDecode(bytes.data(), count, TQLA_USB_ALL, TQLA_USB_ALL, payload, sizeof payload, 0, count,
+                                   kDPlus, kDMinus, 0, TQLA_RATE_6MHZ, 1);
   const std::string all = Read("usb.txt");
-  const int32_t few = USBDecode(bytes.data(), count, 999, 4, payload, 6, count, 0, kDPlus, kDMinus, 0, 67, 0);
+  const int32_t few =
+      USBDecode(bytes.data(), count, TQLA_USB_ALL, 4, payload, 6, count, 0, kDPlus, kDMinus, 0, TQLA_RATE_6MHZ, 0);
   const std::string filtered = Read("usb.txt");
   ASSERT_EQ(chdir(previous), 0);
 
@@ -225,16 +230,17 @@ TEST_F(UsbTest, BadInput) {
   Play([](UsbHost& h) { h.Token(usbpid::kIn, 1, 2), h.Handshake(usbpid::kNak); });
   ASSERT_EQ(Decode(), 1);
   const std::string whole = Read("records.txt");
-  ASSERT_EQ(DecodeUSB(samples_.data(), out(), length(), 0, length(), 999, 999, kDPlus, kDMinus, 0, 247, 1, 1, 1, 1,
-                      nullptr, nullptr, error_),
+  ASSERT_EQ(DecodeUSB(samples_.data(), out(), length(), 0, length(), TQLA_USB_ALL, TQLA_USB_ALL, kDPlus, kDMinus, 0,
+                      TQLA_RATE_24MHZ, 1, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX, nullptr, nullptr, error_),
             1);
   EXPECT_EQ(Read("records.txt"), whole) << "a reversed range reads the same";
-  ASSERT_EQ(DecodeUSB(samples_.data(), out(), length() + 2, length() + 50, length() + 50, 999, 999, kDPlus,
-                      kDMinus, 0, 247, 1, 1, 1, 1, nullptr, nullptr, error_),
-            1);
+  ASSERT_EQ(
+      DecodeUSB(samples_.data(), out(), length() + 2, length() + 50, length() + 50, TQLA_USB_ALL, TQLA_USB_ALL, kDPlus,
+                kDMinus, 0, TQLA_RATE_24MHZ, 1, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX, nullptr, nullptr, error_),
+      1);
   EXPECT_EQ(Read("records.txt"), "") << "a range past the buffer";
-  ASSERT_EQ(DecodeUSB(samples_.data(), out(), 0, length(), 600, 999, 999, kDPlus, kDMinus, 0, 247, 1, 1, 1, 1,
-                      nullptr, nullptr, error_),
+  ASSERT_EQ(DecodeUSB(samples_.data(), out(), 0, length(), 600, TQLA_USB_ALL, TQLA_USB_ALL, kDPlus, kDMinus, 0,
+                      TQLA_RATE_24MHZ, 1, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX, nullptr, nullptr, error_),
             1);
   EXPECT_EQ(WithoutHeaders(Read("records.txt"), "USB"), "IN     Add:1  EndPoint:2 ")
       << "the sample count cuts the range";
@@ -248,12 +254,12 @@ TEST_F(UsbTest, BadInput) {
                   {samples_.data(), 167, 1, "Full speed needs a sample rate of 24 MHz"},
                   {samples_.data(), 27, 0, "Low speed needs a sample rate of 3 MHz or more"}};
   for (const auto& r : kRefused) {
-    EXPECT_EQ(DecodeUSB(r.samples, out(), 0, length(), length(), 999, 999, kDPlus, kDMinus, r.fullSpeed, r.rate, 1, 1,
-                        1, 1, nullptr, nullptr, error_),
+    EXPECT_EQ(DecodeUSB(r.samples, out(), 0, length(), length(), TQLA_USB_ALL, TQLA_USB_ALL, kDPlus, kDMinus,
+                        r.fullSpeed, r.rate, 1, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX, nullptr, nullptr, error_),
               0);
     EXPECT_STREQ(error_, r.message);
   }
-  EXPECT_EQ(USBDecode(nullptr, 10, 999, 999, nullptr, 0, 0, 10, 0, 1, 0, 247, 1), 0);
+  EXPECT_EQ(USBDecode(nullptr, 10, TQLA_USB_ALL, TQLA_USB_ALL, nullptr, 0, 0, 10, 0, 1, 0, TQLA_RATE_24MHZ, 1), 0);
 
   // Both lines stuck low: one reset, then nothing. Toggles every few samples
   // end in whole record lines, never a crash or a hang.
@@ -261,7 +267,7 @@ TEST_F(UsbTest, BadInput) {
   std::fill(stuck.begin() + 100, stuck.end(), 0);
   Use(stuck, 0);
   for (int32_t full : {0, 1}) {
-    ASSERT_EQ(Decode(247, full), 1);
+    ASSERT_EQ(Decode(TQLA_RATE_24MHZ, full), 1);
     EXPECT_EQ(Read("records.txt"), "USB RESET\n");
   }
   std::mt19937 random(9);
@@ -270,7 +276,7 @@ TEST_F(UsbTest, BadInput) {
   for (uint32_t& word : noise) word = random() % 3 ? level : (level = random() % 4);
   Use(noise, level);
   for (int32_t full : {0, 1}) {
-    ASSERT_EQ(Decode(247, full), 1);
+    ASSERT_EQ(Decode(TQLA_RATE_24MHZ, full), 1);
     Read("records.txt");  // whole lines, each ended by CR LF
   }
 }

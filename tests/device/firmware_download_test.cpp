@@ -78,14 +78,14 @@ TEST_F(Download, OnlyTheResetAndTheLastBlockDecide) {
 
 TEST_F(Download, ResetFailureIsFourAndClosedDevicesAreRefused) {
   TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_CONTROL_FAIL, 0, 1);
-  EXPECT_EQ(Reset8051(digital_, 1), 4);
+  EXPECT_EQ(Reset8051(digital_, 1), TQLA_REQUEST_FAILED);
   EXPECT_EQ(deviceState.LastTransferResult.load(), 0u);
   EXPECT_EQ(Reset8051(digital_, 1), 1);
-  EXPECT_EQ(Reset8051(nullptr, 1), 4);
-  EXPECT_EQ(Reset8051(reinterpret_cast<CCyUSBDevice*>(&pod_), 1), 4);
+  EXPECT_EQ(Reset8051(nullptr, 1), TQLA_REQUEST_FAILED);
+  EXPECT_EQ(Reset8051(reinterpret_cast<CCyUSBDevice*>(&pod_), 1), TQLA_REQUEST_FAILED);
   EXPECT_EQ(DownloadImage(digital_, nullptr), 0);
   digital_->CloseDevice();
-  EXPECT_EQ(Reset8051(digital_, 1), 4);
+  EXPECT_EQ(Reset8051(digital_, 1), TQLA_REQUEST_FAILED);
 }
 
 TEST_F(Download, ProgramFilesGoInWholeBlocks) {
@@ -123,7 +123,7 @@ TEST_F(Download, ProgramFilesGoInWholeBlocks) {
 
 TEST_F(Download, EepromGoesThroughTheVendorImage) {
   uint8_t calibration[16] = {};
-  EXPECT_EQ(ReadEEPROM(96, 16, calibration), 0);
+  EXPECT_EQ(ReadEEPROM(TQLA_EEPROM_CH1_GAIN, 16, calibration), 0);
   EXPECT_EQ(Le32(std::vector<uint8_t>(calibration, calibration + 16), 0), 1310720u);
   EXPECT_EQ(Le32(std::vector<uint8_t>(calibration, calibration + 16), 8), 128u << 24);
   EXPECT_EQ(RunningImage(pod_, TQLA_SIM_DIGITAL), "VendorImage");

@@ -48,11 +48,11 @@ TEST_F(Discovery, ForeignDeviceBetweenTheTwoFx2DoesNotStopOpening) {
 
 TEST_F(Discovery, StillThereFollowsTheOpenPod) {
   TqlaSimAddPod(7);
-  EXPECT_EQ(StillThere(), 900);
+  EXPECT_EQ(StillThere(), TQLA_NO_POD);
   ASSERT_EQ(OpenTQPod(7), 1);
   EXPECT_EQ(StillThere(), 2);
   EXPECT_EQ(ClosePod(), 1);
-  EXPECT_EQ(StillThere(), 900);
+  EXPECT_EQ(StillThere(), TQLA_NO_POD);
   EXPECT_EQ(TqlaDigitalDevice(), nullptr);
 }
 

@@ -24,7 +24,7 @@ class RawTransfer : public SimBusTest {
 TEST_F(RawTransfer, ControlAndVendorReadsShareTheRequestButNotTheFailureValue) {
   uint8_t a[4] = {}, b[4] = {};
   EXPECT_EQ(ControlIn(digital_, 0xA2, 0, 96, 4, a), 0);  // no program serves 0xA2 yet
-  EXPECT_EQ(VendorControlIn(digital_, 96, 0, 4, b), 4);
+  EXPECT_EQ(VendorControlIn(digital_, 96, 0, 4, b), TQLA_REQUEST_FAILED);
   auto log = ControlLog(pod_, TQLA_SIM_DIGITAL);
   ASSERT_EQ(log.size(), 2u);
   for (const auto& r : log) {
@@ -45,7 +45,7 @@ TEST_F(RawTransfer, ControlAndVendorReadsShareTheRequestButNotTheFailureValue) {
   TqlaSimGetEeprom(pod_, 300, back, 4);
   EXPECT_EQ(back[1], 0xCD);
   EXPECT_EQ(back[2], 0xAB);
-  EXPECT_EQ(VendorControlOut(nullptr, 300, 0, 2, value), 4);
+  EXPECT_EQ(VendorControlOut(nullptr, 300, 0, 2, value), TQLA_REQUEST_FAILED);
   EXPECT_EQ(ControlIn(digital_, 0xA2, 0, 96, 4, nullptr), 0);
 }
 

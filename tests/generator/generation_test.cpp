@@ -39,19 +39,19 @@ std::vector<uint16_t> Decode(const std::vector<uint8_t>& bytes, bool sixteen) {
 
 TEST(WaveformDescriptor, SetByRateAndModeWithTheRatePair) {
   uint8_t d[32];
-  ASSERT_TRUE(generator::WaveformDescriptor(17, 0x81, d));
+  ASSERT_TRUE(generator::WaveformDescriptor(TQLA_RATE_1MHZ, TQLA_GENERATE_OUTPUT_SET_2 | 1, d));
   const std::vector<uint8_t> expected = {0x22, 0x01, 0x13, 0x23, 23,   24,   0x3c, 0x07, 0x03, 0x02, 0x03,
                                          0x03, 0x02, 0x02, 0x07, 0x00, 0xe3, 0xe3, 0xe3, 0xe3, 0xe3, 0xe0,
                                          0xe2, 0xe3, 0x3f, 0x47, 0x00, 0x00, 0x00, 0x00, 0x36, 0x3f};
   EXPECT_EQ(std::vector<uint8_t>(d, d + 32), expected);
-  ASSERT_TRUE(generator::WaveformDescriptor(247, 4, d));
+  ASSERT_TRUE(generator::WaveformDescriptor(TQLA_RATE_24MHZ, 4, d));
   EXPECT_EQ(d[2], 0x15);
   EXPECT_EQ(d[4], 0x01) << "24 MHz is sent unpatched";
   EXPECT_EQ(d[16], 0xe1);
-  ASSERT_TRUE(generator::WaveformDescriptor(87, 0, d));
+  ASSERT_TRUE(generator::WaveformDescriptor(TQLA_RATE_8MHZ, 0, d));
   EXPECT_EQ(d[4], 2);
   EXPECT_EQ(d[5], 3);
-  EXPECT_FALSE(generator::WaveformDescriptor(247, 5, d));
+  EXPECT_FALSE(generator::WaveformDescriptor(TQLA_RATE_24MHZ, 5, d));
   EXPECT_FALSE(generator::WaveformDescriptor(24, 0, d));
 }
 
@@ -107,7 +107,9 @@ class Generation : public test::SimBusTest {
     std::vector<uint32_t> ring(words);
     // Post 0: the trigger (at once) stretches it to fill the ring, which then
     // holds the samples from GO on.
-    EXPECT_EQ(StartCapture(3, 0, 1, 128, rate, 0, nullptr, 0, ring.data(), words, 0), 1);
+    EXPECT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, rate, 0, nullptr, 0,
+                           ring.data(), words, 0),
+              1);
     EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }, std::chrono::seconds(20)));
     EXPECT_EQ(CaptureStatus(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0) << "no block lost";
     EXPECT_EQ(StopCapture(), 1);
@@ -126,11 +128,12 @@ class Generation : public test::SimBusTest {
 // Drain pacing here; the true rate below.
 TEST_F(Generation, PatternPlayedOnceComesBackAtEveryRate) {
   constexpr uint32_t kLength = 1u << 20, kLeadIn = 65536;
-  for (uint32_t rate : {247u, 167u, 127u, 87u, 67u, 47u, 37u, 27u, 17u}) {
+  for (uint32_t rate : {TQLA_RATE_24MHZ, TQLA_RATE_16MHZ, TQLA_RATE_12MHZ, TQLA_RATE_8MHZ, TQLA_RATE_6MHZ,
+                        TQLA_RATE_4MHZ, TQLA_RATE_3MHZ, TQLA_RATE_2MHZ, TQLA_RATE_1MHZ}) {
     SCOPED_TRACE(rate);
     std::vector<uint32_t> pattern = RandomWords(kLength, rate);
     ASSERT_EQ(InitializeTQPod(kGenerator), 1);
-    ASSERT_EQ(StartGenerate(16, rate, 0, pattern.data(), kLength), 1);
+    ASSERT_EQ(StartGenerate(TQLA_GENERATE_WIDTH_16, rate, 0, pattern.data(), kLength), 1);
     ASSERT_TRUE(Finishes());
     char running = 1, started = 0, percent = 0;
     GenerateStatus(nullptr, &running, &started, &percent);
@@ -155,11 +158,11 @@ TEST_F(Generation, AtTheTrueRateTooWithoutUnderruns) {
   // would let a loaded machine drop its blocks.
   // 24 MHz at the true rate is the benchmark's (bench/generator.cpp): a test must not
   // depend on the machine keeping 48 MB/s flowing under a sanitizer and a full load.
-  for (uint32_t rate : {87u, 27u}) {
+  for (uint32_t rate : {TQLA_RATE_8MHZ, TQLA_RATE_2MHZ}) {
     SCOPED_TRACE(rate);
     std::vector<uint32_t> pattern = RandomWords(kLength, rate + 1);
     ASSERT_EQ(InitializeTQPod(kGenerator), 1);
-    ASSERT_EQ(StartGenerateSG(16, rate, 0, pattern.data(), 2 * kLength), 1);
+    ASSERT_EQ(StartGenerateSG(TQLA_GENERATE_WIDTH_16, rate, 0, pattern.data(), 2 * kLength), 1);
     ASSERT_TRUE(Finishes());
     EXPECT_EQ(GenerateStatus(nullptr, nullptr, nullptr, nullptr), 0) << "no underrun";
     const std::vector<uint32_t> words = CaptureBack(rate, 1u << 22);
@@ -174,7 +177,7 @@ TEST_F(Generation, AtTheTrueRateTooWithoutUnderruns) {
 TEST_F(Generation, LoopsRepeatWithoutASeamAndEightBitsDriveTheLowByte) {
   constexpr uint32_t kLength = 3 * 32768 + 1000;  // not a whole number of blocks
   std::vector<uint32_t> pattern = RandomWords(kLength, 9);
-  ASSERT_EQ(StartLoopGenerate(16, 247, 0, pattern.data(), kLength, 1), 1);
+  ASSERT_EQ(StartLoopGenerate(TQLA_GENERATE_WIDTH_16, TQLA_RATE_24MHZ, 0, pattern.data(), kLength, 1), 1);
   sim::LineRecord& lines = sim::Bus().Pod(generatorPod_)->Outputs();
   ASSERT_TRUE(PollFor([&] { return lines.LastRun().samples.size() > 10 * kLength; }));
   ASSERT_EQ(StopGenerate(), 1);
@@ -182,7 +185,7 @@ TEST_F(Generation, LoopsRepeatWithoutASeamAndEightBitsDriveTheLowByte) {
   for (size_t i = 0; i < 10 * kLength; ++i) ASSERT_EQ(played[i], pattern[i % kLength] & 0xFFFF) << i;
 
   // Eight bits: the high channels keep the level they had.
-  ASSERT_EQ(StartGenerate(8, 247, 0, pattern.data(), 65536), 1);
+  ASSERT_EQ(StartGenerate(TQLA_GENERATE_WIDTH_8, TQLA_RATE_24MHZ, 0, pattern.data(), 65536), 1);
   ASSERT_TRUE(Finishes());
   const sim::LineRecord::Run run = lines.LastRun();
   ASSERT_GE(run.samples.size(), 65533u);
@@ -200,12 +203,12 @@ TEST_F(Generation, TheGenerateCommandCarriesTheDescriptor) {
     while (TqlaSimReadOutput(generatorPod_, TQLA_SIM_DIGITAL, 0x01, discard.data(), 1 << 20)) {
     }
     PatternBytes();
-    ASSERT_EQ(StartLoopGenerate(width, 17, 0x81, pattern.data(), 65536, 0), 1);
+    ASSERT_EQ(StartLoopGenerate(width, TQLA_RATE_1MHZ, TQLA_GENERATE_OUTPUT_SET_2 | 1, pattern.data(), 65536, 0), 1);
     ASSERT_TRUE(Finishes());
     std::vector<uint8_t> command(33);
     ASSERT_EQ(TqlaSimReadOutput(generatorPod_, TQLA_SIM_DIGITAL, 0x01, command.data(), 33), 33u);
     uint8_t descriptor[32];
-    generator::WaveformDescriptor(17, 0x81, descriptor);
+    generator::WaveformDescriptor(TQLA_RATE_1MHZ, TQLA_GENERATE_OUTPUT_SET_2 | 1, descriptor);
     EXPECT_EQ(command[0], 1);
     EXPECT_EQ(std::vector<uint8_t>(command.begin() + 1, command.end()), std::vector<uint8_t>(descriptor, descriptor + 32));
     EXPECT_EQ(test::RunningImage(generatorPod_, TQLA_SIM_DIGITAL), width == 8 ? "Generator8Image" : "Generator16Image");
@@ -230,7 +233,7 @@ TEST_F(Generation, PulseCountsEqualTheEdgesOfTheSameWords) {
   } cases[] = {{16, 0, 0}, {16, 0x0101, 0x0100}, {8, 0, 0}, {16, 0x10000, 0x1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << int{c.width} << " " << c.mask << "=" << c.value);
-    ASSERT_EQ(StartPulseCount(c.width, 247, c.mask, c.value), 1);
+    ASSERT_EQ(StartPulseCount(c.width, TQLA_RATE_24MHZ, c.mask, c.value), 1);
     int32_t counts[16] = {};
     auto read = [&] {
       GetPulseCount(&counts[0], &counts[1], &counts[2], &counts[3], &counts[4], &counts[5], &counts[6], &counts[7],
@@ -259,7 +262,7 @@ TEST_F(Generation, PulseCountsEqualTheEdgesOfTheSameWords) {
   CountEdgesInBuffer(&buffer[0], &buffer[1], &buffer[2], &buffer[3], &buffer[4], &buffer[5], &buffer[6], &buffer[7],
                      &buffer[8], &buffer[9], &buffer[10], &buffer[11], &buffer[12], &buffer[13], &buffer[14],
                      &buffer[15]);
-  ASSERT_EQ(StartPulseCount(16, 247, 0, 0), 1);
+  ASSERT_EQ(StartPulseCount(16, TQLA_RATE_24MHZ, 0, 0), 1);
   int32_t counts[16] = {};
   EXPECT_TRUE(PollFor([&] {
     GetPulseCount(&counts[0], &counts[1], &counts[2], &counts[3], &counts[4], &counts[5], &counts[6], &counts[7],
@@ -293,12 +296,14 @@ TEST_F(Generation, StaticLevelsReachTheWiredInputs) {
 
 TEST_F(Generation, BadInputAndFaultsEndWithTheDocumentedResult) {
   std::vector<uint32_t> pattern = RandomWords(65536, 5);
-  EXPECT_EQ(StartGenerate(16, 24, 0, pattern.data(), 65536), 0) << "rate code outside the table";
-  EXPECT_EQ(StartGenerate(16, 247, 5, pattern.data(), 65536), 0) << "mode without a waveform";
-  EXPECT_EQ(StartGenerate(16, 247, 0, nullptr, 65536), 0);
-  EXPECT_EQ(StartGenerate(16, 247, 0, pattern.data(), 0), 0);
+  EXPECT_EQ(StartGenerate(TQLA_GENERATE_WIDTH_16, 24, 0, pattern.data(), 65536), 0) << "rate code outside the table";
+  EXPECT_EQ(StartGenerate(TQLA_GENERATE_WIDTH_16, TQLA_RATE_24MHZ, 5, pattern.data(), 65536), 0)
+      << "mode without a waveform";
+  EXPECT_EQ(StartGenerate(TQLA_GENERATE_WIDTH_16, TQLA_RATE_24MHZ, 0, nullptr, 65536), 0);
+  EXPECT_EQ(StartGenerate(TQLA_GENERATE_WIDTH_16, TQLA_RATE_24MHZ, 0, pattern.data(), 0), 0);
   uint32_t* block = MakeBuffer(65536);
-  EXPECT_EQ(StartGenerate(16, 247, 0, block, 131072), 0) << "past the end of the library's block";
+  EXPECT_EQ(StartGenerate(TQLA_GENERATE_WIDTH_16, TQLA_RATE_24MHZ, 0, block, 131072), 0)
+      << "past the end of the library's block";
   DeleteBuffer(block);
   EXPECT_EQ(StartPulseCount(16, 24, 0, 0), 0);
   EXPECT_EQ(liveThreads.load(), 0);
@@ -307,16 +312,16 @@ TEST_F(Generation, BadInputAndFaultsEndWithTheDocumentedResult) {
 
   // A pod that leaves the bus mid-run ends it; a following run on another pod goes.
   TqlaSimSetRealTime(generatorPod_, 1);
-  ASSERT_EQ(StartLoopGenerate(16, 17, 0, pattern.data(), 65536, 1), 1);
+  ASSERT_EQ(StartLoopGenerate(TQLA_GENERATE_WIDTH_16, TQLA_RATE_1MHZ, 0, pattern.data(), 65536, 1), 1);
   ASSERT_EQ(TqlaSimInjectFault(generatorPod_, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
   EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
   EXPECT_EQ(StopGenerate(), 1);
   ASSERT_EQ(InitializeTQPod(kCapturer), 1);
   TqlaSimInjectFault(capturerPod_, TQLA_SIM_FAULT_NO_READY_BYTE, 0, 0);
-  EXPECT_EQ(StartGenerate(16, 247, 0, pattern.data(), 65536), 0);
-  EXPECT_EQ(StartPulseCount(16, 247, 0, 0), 0);
+  EXPECT_EQ(StartGenerate(TQLA_GENERATE_WIDTH_16, TQLA_RATE_24MHZ, 0, pattern.data(), 65536), 0);
+  EXPECT_EQ(StartPulseCount(16, TQLA_RATE_24MHZ, 0, 0), 0);
   TqlaSimInjectFault(capturerPod_, TQLA_SIM_FAULT_NONE, 0, 0);
-  ASSERT_EQ(StartGenerate(16, 247, 0, pattern.data(), 65536), 1);
+  ASSERT_EQ(StartGenerate(TQLA_GENERATE_WIDTH_16, TQLA_RATE_24MHZ, 0, pattern.data(), 65536), 1);
   EXPECT_TRUE(Finishes());
 }
 
@@ -326,7 +331,7 @@ TEST_F(Generation, UnderrunsShowInThePodStatus) {
   TqlaSimSetRealTime(generatorPod_, 1);
   TqlaSimInjectFault(generatorPod_, TQLA_SIM_FAULT_BANDWIDTH, 20000000, 0);
   std::vector<uint32_t> pattern = RandomWords(1u << 20, 6);
-  ASSERT_EQ(StartGenerate(16, 247, 0, pattern.data(), 1u << 20), 1);
+  ASSERT_EQ(StartGenerate(TQLA_GENERATE_WIDTH_16, TQLA_RATE_24MHZ, 0, pattern.data(), 1u << 20), 1);
   char status = 0;
   EXPECT_TRUE(PollFor([&] { return GenerateStatus(&status, nullptr, nullptr, nullptr) > 0; }));
   EXPECT_GT(status, 0);

@@ -104,7 +104,8 @@ TEST_F(UsbfsTest, ControllersComingBackWithThePodsIdsAreFollowed) {
     EXPECT_EQ(device.DeviceRelease, 7);
     // The handle moved with it: the program it loaded answers.
     uint8_t bytes[4] = {};
-    EXPECT_EQ(VendorControlIn(&device, 96, 0, 4, bytes), index == 0 ? 1 : 4) << "only the Digital FX2 has the EEPROM";
+    EXPECT_EQ(VendorControlIn(&device, 96, 0, 4, bytes), index == 0 ? 1 : TQLA_REQUEST_FAILED)
+        << "only the Digital FX2 has the EEPROM";
   }
   EXPECT_EQ(Pods(), std::vector<uint32_t>{7});
   EXPECT_EQ(pod.model->Digital().ProgramName(), "VendorImage");
@@ -117,7 +118,7 @@ TEST_F(UsbfsTest, ControllerThatNeverComesBackEndsTheWaitAndFailsCleanly) {
   EXPECT_EQ(DownloadImage(&device, firmware::StandInImage(firmware::Image::VendorImage)), 1);
   EXPECT_TRUE(trace_.Contains("did not come back with the pod's IDs within 5000 ms"));
   uint8_t status = 0;
-  EXPECT_EQ(VendorControlIn(&device, 96, 0, 1, &status), 4);
+  EXPECT_EQ(VendorControlIn(&device, 96, 0, 1, &status), TQLA_REQUEST_FAILED);
   EXPECT_EQ(device.CountDevices(), 1) << "the Analog FX2, still on the default IDs";
 }
 

@@ -66,7 +66,7 @@ TEST_F(UsbfsTest, RequestTheFx2RefusesFails) {
   ASSERT_EQ(InitializeTQPod(7), 1);
   uint8_t byte = 0;
   // EEPROM access needs the vendor image, which is not loaded.
-  EXPECT_EQ(VendorControlIn(TqlaDigitalDevice(), 96, 0, 1, &byte), 4);
+  EXPECT_EQ(VendorControlIn(TqlaDigitalDevice(), 96, 0, 1, &byte), TQLA_REQUEST_FAILED);
   EXPECT_EQ(ControlIn(TqlaDigitalDevice(), 0xA2, 0, 96, 1, &byte), 0);
 }
 

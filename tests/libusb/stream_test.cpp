@@ -39,16 +39,16 @@ class UsbfsRuns : public UsbfsTest {
 // thread of the path several times over, and then the pod streams at 1 MHz.)
 TEST_F(UsbfsRuns, StreamAt24MHzLosesNoBlock) {
 #if defined(__SANITIZE_THREAD__)
-  constexpr uint32_t kRate = 17;
+  constexpr uint32_t kRate = TQLA_RATE_1MHZ;
 #else
-  constexpr uint32_t kRate = 247;
+  constexpr uint32_t kRate = TQLA_RATE_24MHZ;
 #endif
   ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
-  ASSERT_EQ(StartStreamingCapture16(kRate, 2, nullptr, 0, nullptr, 0, 0), 1);
+  ASSERT_EQ(StartStreamingCapture16(kRate, TQLA_STREAM_CLOCK_INTERNAL, nullptr, 0, nullptr, 0, 0), 1);
   std::vector<uint8_t> block(kStreamSlotBytes);
   int previous = -1;
   // Two seconds at 24 MHz; the benchmark runs it for ten.
-  for (int blocks = 0; blocks < (kRate == 247 ? 1465 : 40); ++blocks) {
+  for (int blocks = 0; blocks < (kRate == TQLA_RATE_24MHZ ? 1465 : 40); ++blocks) {
     ASSERT_TRUE(PollFor([&] { return GetNextStreamBuffer(block.data()) == 1; })) << blocks;
     for (uint32_t i = 0; i < kStreamSlotBytes; i += 2) {
       if (previous >= 0) {
@@ -68,7 +68,9 @@ TEST_F(UsbfsRuns, StreamAt24MHzLosesNoBlock) {
 // host stops: none is left with the pod, and the stop returns.
 TEST_F(UsbfsRuns, StopCaptureCancelsTheRequestsInFlight) {
   // 8 channels at 1 MHz: a block takes 65 ms, so the queue stays full.
-  ASSERT_EQ(StartCapture(1, 0, 1, 128, 17, 0, nullptr, 0, ring_.data(), 262144, 0), 1);
+  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_8, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_1MHZ, 0,
+                         nullptr, 0, ring_.data(), 262144, 0),
+            1);
   ASSERT_TRUE(PollFor([&] { return bus_->Stats(pod_, Fx2::Digital).inFlight == 32; }));
   EXPECT_EQ(StopCapture(), 1);
   const test::UsbfsStats stats = bus_->Stats(pod_, Fx2::Digital);
@@ -80,7 +82,9 @@ TEST_F(UsbfsRuns, StopCaptureCancelsTheRequestsInFlight) {
 
 TEST_F(UsbfsRuns, StalledEndpointIsClearedAndTheCaptureGoesOn) {
   uint32_t never[2] = {0x10000, 0x10000};  // CH1 is not captured: its bits stay 0
-  ASSERT_EQ(StartCapture(3, 1, 1, 128, 87, 0, never, 1, ring_.data(), 262144, 0), 1);
+  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_RISING, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_8MHZ, 0,
+                         never, 1, ring_.data(), 262144, 0),
+            1);
   ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
   pod_.model->Digital().Stall(0x86);
   uint32_t end = captureState.BufferEnd, moves = 0;
@@ -100,7 +104,7 @@ TEST_F(UsbfsRuns, StalledEndpointIsClearedAndTheCaptureGoesOn) {
 // ENODEV, the run ends by itself, and the library goes on with another pod.
 TEST_F(UsbfsRuns, UnplugInTheMiddleOfAStreamEndsTheRun) {
   ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
-  ASSERT_EQ(StartStreamingCapture16(247, 2, nullptr, 0, nullptr, 0, 0), 1);
+  ASSERT_EQ(StartStreamingCapture16(TQLA_RATE_24MHZ, TQLA_STREAM_CLOCK_INTERNAL, nullptr, 0, nullptr, 0, 0), 1);
   std::vector<uint8_t> block(kStreamSlotBytes);
   for (int blocks = 0; blocks < 20; ++blocks) {
     ASSERT_TRUE(PollFor([&] { return GetNextStreamBuffer(block.data()) == 1; }));
@@ -116,7 +120,9 @@ TEST_F(UsbfsRuns, UnplugInTheMiddleOfAStreamEndsTheRun) {
   const test::UsbfsPod next = bus_->AddPod(8);
   next.model->Update([](sim::PodSettings& s) { s.realTime = false; });
   ASSERT_EQ(InitializeTQPod(8), 1);
-  ASSERT_EQ(StartCapture(15, 0, 1, 128, 247, 0, nullptr, 0, ring_.data(), 262144, 65536), 1);
+  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_2, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO,
+                         TQLA_RATE_24MHZ, 0, nullptr, 0, ring_.data(), 262144, 65536),
+            1);
   EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
   EXPECT_EQ(StopCapture(), 1);
   EXPECT_EQ(captureState.Triggered, 1);
@@ -131,7 +137,9 @@ TEST_F(UsbfsRuns, UnplugDuringACaptureIsReportedAsUnderTheSimulatedBackend) {
     SCOPED_TRACE(id);
     ASSERT_EQ(InitializeTQPod(id), 1);
     uint32_t never[2] = {0xFFFF0000u, 0};  // CH1 and CH2 never both read 0
-    ASSERT_EQ(StartCapture(15, 1, 1, 128, 87, 0, never, 1, ring_.data(), 262144, 0), 1);
+    ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_2, TQLA_TRIGGER_RISING, TQLA_CH1,
+                           TQLA_SCOPE_ZERO, TQLA_RATE_8MHZ, 0, never, 1, ring_.data(), 262144, 0),
+              1);
     ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
     if (id == 9) {
       ASSERT_EQ(TqlaSimInjectFault(simulated, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
@@ -176,7 +184,9 @@ TEST_F(UsbfsRuns, CaptureGivesTheSamplesOfTheSimulatedBackend) {
   for (int i = 0; i < 2; ++i) {
     SCOPED_TRACE(ids[i]);
     ASSERT_EQ(InitializeTQPod(ids[i]), 1);
-    ASSERT_EQ(StartCapture(15, 1, 1, 128, 247, 0, steps, 2, buffers[i]->data(), 262144, 65536), 1);
+    ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_2, TQLA_TRIGGER_RISING, TQLA_CH1,
+                           TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0, steps, 2, buffers[i]->data(), 262144, 65536),
+              1);
     ASSERT_TRUE(PollFor([] { return captureState.Running == 0; }, std::chrono::seconds(20)));
     ASSERT_EQ(StopCapture(), 1);
     EXPECT_EQ(captureState.Triggered, 1);

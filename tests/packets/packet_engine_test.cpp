@@ -53,9 +53,9 @@ TEST_F(PacketEngine, TimeoutEndsThePacketBeforeTheLateEntry) {
   ASSERT_EQ(Init("[PROTOCOL]\nNAME = P\n[END]\nTYPE = TIMEOUT\nTIMEOUT = 500\n[FIELDS]\nFIELDS D.N.H\n"), 1);
   packets::streamPosition.DecoderSampleRate = 1000000;
   for (uint32_t s : {0u, 100u, 200u, 800u, 900u, 1399u}) {
-    SendDataStream(0, s, static_cast<uint8_t>(s / 100), 8, 1, 0, static_cast<int32_t>(s));
+    SendDataStream(0, s, static_cast<uint8_t>(s / 100), 8, TQLA_PACKET_CHANNEL_X, 0, static_cast<int32_t>(s));
   }
-  SendDataStream(0, 1900, 0xFF, 8, 1, 0, 1900);  // 501 us after 1399: 500 us time out
+  SendDataStream(0, 1900, 0xFF, 8, TQLA_PACKET_CHANNEL_X, 0, 1900);  // 501 us after 1399: 500 us time out
   EXPECT_EQ(Records(), "P,0,D,000102,EoP, ,0,0\nP,800,D,08090D,EoP, ,800,0\n");
 }
 
@@ -162,7 +162,8 @@ TEST_F(PacketEngine, SubstitutionRewritesMatchedBytes) {
 
 TEST_F(PacketEngine, FullRingDropsTheNewEntry) {
   ASSERT_EQ(Init("[PROTOCOL]\nNAME = P\n[START]\nCHANNELX\n"), 1);
-  for (uint32_t i = 0; i < 65536; ++i) SendDataStream(0, i, 1, 8, 2, 0, 0);  // channel Y never starts a packet
+  for (uint32_t i = 0; i < 65536; ++i)
+    SendDataStream(0, i, 1, 8, TQLA_PACKET_CHANNEL_Y, 0, 0);  // channel Y never starts a packet
   const packets::EntryRing& ring = packets::packetsState.rings[0];
   EXPECT_EQ(ring.head, 65535u);
   EXPECT_EQ(ring.tail, 0u);
@@ -193,11 +194,11 @@ TEST_F(PacketEngine, AddinLibraryDecodesBits) {
 
 TEST_F(PacketEngine, CallsOutsideTheInterfaceAreIgnored) {
   ASSERT_EQ(Init("[PROTOCOL]\nNAME = P\n[FIELDS]\nFIELDS A.8.H B.8.H\n"), 1);
-  EXPECT_EQ(SendDataStream(-1, 0, 1, 8, 1, 0, 0), 0);
-  EXPECT_EQ(SendDataStream(7, 0, 1, 8, 1, 0, 0), 0);
-  SendDataStream(0, 0, 0xFF, 100, 1, 0, 0);  // taken as 8 bits
-  SendDataStream(0, 0, 0x0F, -3, 1, 0, 0);   // taken as 0 bits
-  SendDataStream(0, 0, 0x01, 8, 1, 0, 0);
+  EXPECT_EQ(SendDataStream(-1, 0, 1, 8, TQLA_PACKET_CHANNEL_X, 0, 0), 0);
+  EXPECT_EQ(SendDataStream(7, 0, 1, 8, TQLA_PACKET_CHANNEL_X, 0, 0), 0);
+  SendDataStream(0, 0, 0xFF, 100, TQLA_PACKET_CHANNEL_X, 0, 0);  // taken as 8 bits
+  SendDataStream(0, 0, 0x0F, -3, TQLA_PACKET_CHANNEL_X, 0, 0);   // taken as 0 bits
+  SendDataStream(0, 0, 0x01, 8, TQLA_PACKET_CHANNEL_X, 0, 0);
   EXPECT_EQ(Records(), "P,0,A,FF,B,00,EoP, ,0,0\n");  // B lies beyond the packet's bits
 }
 

@@ -67,12 +67,12 @@ class PacketsTest : public ::testing::Test {
     return ReadCrLfText(output_);
   }
 
-  void Data(uint8_t value, int bits = 8, int channel = 1, int protocol = 0) {
+  void Data(uint8_t value, int bits = 8, int channel = TQLA_PACKET_CHANNEL_X, int protocol = 0) {
     SendDataStream(protocol, sample_, value, static_cast<char>(bits), static_cast<char>(channel), 0, offset_);
     sample_ += 10;
     offset_ += 3;
   }
-  void Event(uint8_t code, int channel = 1, int protocol = 0) {
+  void Event(uint8_t code, int channel = TQLA_PACKET_CHANNEL_X, int protocol = 0) {
     SendDataStream(protocol, sample_, code, 0, static_cast<char>(channel), 1, offset_);
     sample_ += 10;
   }

@@ -7,8 +7,6 @@
 namespace tqla::test {
 namespace {
 
-constexpr int32_t kRate12MHz = 127;
-
 class FieldbusSource : public DecodersTest {
  public:
   void SetUp() override {
@@ -28,8 +26,8 @@ class FieldbusSource : public DecodersTest {
 
 TEST_F(FieldbusSource, CanFramesWithAnErrorFrame) {
   DecodeSetName(const_cast<char*>("CAN"));
-  ASSERT_EQ(DecodeCAN(samples_.data(), out(), 0, length(), kRate12MHz, 0, 500000, ~0u, 0, 0, 1, 0, nullptr, nullptr,
-                      error_),
+  ASSERT_EQ(DecodeCAN(samples_.data(), out(), 0, length(), TQLA_RATE_12MHZ, 0, 500000, ~0u, 0, 0, 1, 0, nullptr,
+                      nullptr, error_),
             1);
   const std::string records = Read("records.txt");
   EXPECT_EQ(Count(records, ", CAN, "), 2 * 16) << records;
@@ -42,8 +40,8 @@ TEST_F(FieldbusSource, CanFramesWithAnErrorFrame) {
 
 TEST_F(FieldbusSource, UsbEnumerationAndKeyReports) {
   DecodeSetName(const_cast<char*>("USB"));
-  ASSERT_EQ(DecodeUSB(samples_.data(), out(), 0, length(), length(), 999, 999, 1, 2, 0, kRate12MHz, 0, 1, 1, 1,
-                      nullptr, nullptr, error_),
+  ASSERT_EQ(DecodeUSB(samples_.data(), out(), 0, length(), length(), TQLA_USB_ALL, TQLA_USB_ALL, 1, 2, 0,
+                      TQLA_RATE_12MHZ, 0, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX, nullptr, nullptr, error_),
             1);
   const std::string records = WithoutHeaders(Read("records.txt"), "USB");
   const std::string enumeration =
@@ -60,7 +58,7 @@ TEST_F(FieldbusSource, UsbEnumerationAndKeyReports) {
 
 TEST_F(FieldbusSource, Ps2KeyboardAndLedCommand) {
   DecodeSetName(const_cast<char*>("PS2"));
-  ASSERT_EQ(DecodePS2(samples_.data(), out(), 0, length(), kRate12MHz, 3, 4, 0, nullptr, nullptr, error_), 1);
+  ASSERT_EQ(DecodePS2(samples_.data(), out(), 0, length(), TQLA_RATE_12MHZ, 3, 4, 0, nullptr, nullptr, error_), 1);
   const std::string once =
       "Device: 2C \nDevice: F0 \nDevice: 2C \nDevice: 15 \nDevice: F0 \nDevice: 15 \nDevice: 4B \nDevice: F0 \n"
       "Device: 4B \nDevice: 1C \nDevice: F0 \nDevice: 1C \nHost:   ED \nDevice: FA \nHost:   02 \nDevice: FA \n";

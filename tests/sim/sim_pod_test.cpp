@@ -203,7 +203,7 @@ namespace {
 TEST_F(SimPod, ControlsAnswerWhileAStreamDrainsAsFastAsItCan) {
   ClosePod();
   ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
-  ASSERT_EQ(StartStreamingCapture(247, 4, nullptr, 0, nullptr, 0, 0), 1);
+  ASSERT_EQ(StartStreamingCapture(TQLA_RATE_24MHZ, TQLA_STREAM_CLOCK_IMAGE_FIRST, nullptr, 0, nullptr, 0, 0), 1);
   ASSERT_TRUE(PollFor([&] { return StreamBuffersLeft() == 0; }));
   const auto begin = std::chrono::steady_clock::now();
   for (int k = 0; k < 50; ++k) {

@@ -33,7 +33,9 @@ class StreamsSource : public ::testing::Test {
 };
 
 TEST_F(StreamsSource, EachBusDecodesAtOneMegahertz) {
-  ASSERT_EQ(Decode1Wire(words_.data(), out(), 0, end(), 17, 0, 1, 1, 1, nullptr, nullptr, error_), 1);
+  ASSERT_EQ(Decode1Wire(words_.data(), out(), 0, end(), TQLA_RATE_1MHZ, 0, TQLA_DELIMITER_COMMA, 1, TQLA_FORMAT_HEX,
+                        nullptr, nullptr, error_),
+            1);
   std::string text = Records();
   // The ROM read: family 28, serial number, CRC; the conversion; the
   // scratchpad read of 21.0 degrees, ending in its CRC.
@@ -44,21 +46,23 @@ TEST_F(StreamsSource, EachBusDecodesAtOneMegahertz) {
   // Left sine, right cosine. Word select starts low, so the first word is
   // the left one of the second frame; the last frame's right word would end
   // past the last sample.
-  ASSERT_EQ(DecodeI2S(words_.data(), out(), 0, end(), 17, 3, 1, 0, 0, 2, 0, 1, 1, 16, 1, 1, 0, 2, nullptr, nullptr,
-                      error_),
+  ASSERT_EQ(DecodeI2S(words_.data(), out(), 0, end(), TQLA_RATE_1MHZ, 3, 1, 0, 0, 2, 0, 1, 1, 16, 1,
+                      TQLA_DELIMITER_COMMA, TQLA_FORMAT_DECIMAL, 2, nullptr, nullptr, error_),
             1);
   text = Records();
   EXPECT_EQ(text.substr(text.find(", D, ") + 5, 11), "2341,11769,") << text.substr(0, 200);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(words_.size() / 256 - 1));
 
-  ASSERT_EQ(DecodeSerial(words_.data(), out(), 0, end(), 17, 5, 0, 0, 6, 1, 4, 1, 9, 1, 1, 0, 4, nullptr, nullptr,
-                         error_),
+  ASSERT_EQ(DecodeSerial(words_.data(), out(), 0, end(), TQLA_RATE_1MHZ, 5, 0, 0, 6, 1, 4, 1, 9, 1,
+                         TQLA_DELIMITER_COMMA, 0, 4, nullptr, nullptr, error_),
             1);
   text = Records();
   EXPECT_EQ(text.substr(text.find(", D, ") + 5, 17), "100,000,005,05A,\n") << text.substr(0, 200);
   EXPECT_NE(text.find(", D, 101,007,012,05A,\n"), std::string::npos);
 
-  ASSERT_EQ(DecodeParallel(words_.data(), out(), 0, end(), 17, 0xFF00, 7, 1, 0, 1, 1, 8, nullptr, nullptr, error_), 1);
+  ASSERT_EQ(DecodeParallel(words_.data(), out(), 0, end(), TQLA_RATE_1MHZ, 0xFF00, 7, 1, TQLA_EDGE_FALLING,
+                           TQLA_DELIMITER_COMMA, TQLA_FORMAT_HEX, 8, nullptr, nullptr, error_),
+            1);
   text = Records();
   EXPECT_EQ(text.substr(text.find(", D, ") + 5, 24), "74,71,6C,61,20,70,61,72,") << text.substr(0, 200);
 }

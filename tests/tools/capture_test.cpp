@@ -38,7 +38,7 @@ TEST(CaptureFile, RoundTripAndDocumentedLayout) {
   EXPECT_EQ(std::string(bytes.begin() + 20, bytes.begin() + 40), "2024-05-06T07:08:09Z");
   EXPECT_EQ(bytes[160], 1) << "format version";
   EXPECT_EQ(Le32(bytes, 161), 4000u) << "stored length";
-  EXPECT_EQ(bytes[165], 247) << "rate code of 24 MHz";
+  EXPECT_EQ(bytes[165], TQLA_RATE_24MHZ);
   EXPECT_EQ(bytes[166], kCh2InUse);
   EXPECT_EQ(Le32(bytes, 200), 24000000u);
   EXPECT_EQ(Le32(bytes, 204), 1000u);
