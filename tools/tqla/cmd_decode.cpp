@@ -139,7 +139,7 @@ struct DecodeCall {
   int32_t from, to, rate;
   int32_t samples;     // in the capture
   uint32_t format;     // 0 hex, 1 dec, 2 char
-  uint32_t delimiter;  // 0 none, 1 comma, 2 blank
+  uint32_t delimiter;  // TQLA_DELIMITER_*
   char* protocol;
   char* packets;
   char* error;
@@ -149,7 +149,7 @@ void NumbersOnly(const std::string& bus, const DecodeCall& call, bool decimal) {
   if (call.format == 2 || (call.format == 1 && !decimal)) {
     throw UsageError(std::string(bus) + " writes " + (decimal ? "hex or dec" : "hex") + " values only");
   }
-  if (call.delimiter == 0) throw UsageError("--delimiter none is for async only");
+  if (call.delimiter == TQLA_DELIMITER_NONE) throw UsageError("--delimiter none is for async only");
 }
 
 uint32_t RisingEdge(const ParsedArgs& args, const char* fallback) {
@@ -171,7 +171,7 @@ int32_t DecodeI2sBus(const ParsedArgs& args, const DecodeCall& c) {
   return DecodeI2S(c.words, c.out, c.from, c.to, static_cast<uint32_t>(c.rate), args.Unsigned("data", 3, 15),
                    static_cast<int32_t>(args.Unsigned("delay", 1, 1024)), 0, args.Has("ws-high") ? 1 : 0,
                    args.Unsigned("ws", 2, 15), 0, args.Unsigned("clock", 1, 15), RisingEdge(args, "rising"),
-                   args.Unsigned("bits", 16, 32), args.Has("lsb-first") ? 0 : 1, c.delimiter, c.format == 0,
+                   args.Unsigned("bits", 16, 32), args.Has("lsb-first") ? TQLA_LSB_FIRST : TQLA_MSB_FIRST, c.delimiter, c.format == 0,
                    PerLine(args, 2), c.protocol, c.packets, c.error);
 }
 
@@ -188,9 +188,9 @@ int32_t DecodeSerialBus(const ParsedArgs& args, const DecodeCall& c) {
     }
   }
   return DecodeSerial(c.words, c.out, c.from, c.to, static_cast<uint32_t>(c.rate), args.Unsigned("data", 5, 15), sync,
-                      args.Has("frame-rising") ? 1 : 0, args.Unsigned("frame", 6, 15), args.Has("sync") ? 0 : 1,
+                      args.Has("frame-rising") ? TQLA_EDGE_RISING : TQLA_EDGE_FALLING, args.Unsigned("frame", 6, 15), args.Has("sync") ? 0 : 1,
                       args.Unsigned("clock", 4, 15), RisingEdge(args, "rising"), args.Unsigned("bits", 9, 32),
-                      args.Has("lsb-first") ? 0 : 1, c.delimiter, 0, PerLine(args, 4), c.protocol, c.packets,
+                      args.Has("lsb-first") ? TQLA_LSB_FIRST : TQLA_MSB_FIRST, c.delimiter, 0, PerLine(args, 4), c.protocol, c.packets,
                       c.error);
 }
 
@@ -229,7 +229,7 @@ int32_t DecodeUsbBus(const ParsedArgs& args, const DecodeCall& c) {
                    static_cast<int32_t>(args.Signed("address", kAll, 0, 127)),
                    static_cast<int32_t>(args.Unsigned("dplus", 1, 15)),
                    static_cast<int32_t>(args.Unsigned("dminus", 2, 15)), args.Has("full-speed"), c.rate,
-                   args.Has("sof"), c.delimiter == 2 ? 2 : 1, !args.Has("payload-only"), c.format == 0, c.protocol,
+                   args.Has("sof"), c.delimiter == TQLA_DELIMITER_BLANK ? TQLA_DELIMITER_BLANK : TQLA_DELIMITER_COMMA, !args.Has("payload-only"), c.format == 0, c.protocol,
                    c.packets, c.error);
 }
 
@@ -464,14 +464,14 @@ int RunDecode(int argc, char** argv) {
   {
     SampleBufferLease lease(capture.samples);
     uint32_t* words = capture.samples.data();
-    const bool blankOrComma = delimiter == 2;
+    const uint32_t blankOrComma = delimiter == TQLA_DELIMITER_BLANK ? TQLA_DELIMITER_BLANK : TQLA_DELIMITER_COMMA;
     if (busDecoder != kBuses.end()) {
       result = busDecoder->second(args, {words, out, from, to, rate, static_cast<int32_t>(count), format, delimiter,
                                          protocolFile, packets.data(), error});
     } else if (bus == "i2c") {
       const bool markers = !args.Has("no-markers");
       result = DecodeI2C(words, out, from, to, rate, args.Unsigned("sda", 1, 15), args.Unsigned("scl", 0, 15),
-                         !args.Has("no-ack"), blankOrComma ? 2 : 1, markers, format != 1, protocolFile,
+                         !args.Has("no-ack"), blankOrComma, markers, format != 1, protocolFile,
                          packets.data(), error);
     } else if (bus == "async") {
       result = DecodeASYNC(words, out, from, to, rate, ChannelList(args.Value("channels", "6")),
@@ -482,7 +482,7 @@ int RunDecode(int argc, char** argv) {
                            packets.data(), error);
     } else {
       const auto mode = args.Unsigned("mode", 0, 3);
-      const uint32_t rising = (mode == 0 || mode == 3) ? 1 : 0;
+      const uint32_t rising = (mode == 0 || mode == 3) ? TQLA_EDGE_RISING : TQLA_EDGE_FALLING;
       const auto ss = args.Unsigned("ss", 5, 15), sck = args.Unsigned("sck", 2, 15);
       const auto mosi = args.Unsigned("mosi", 3, 15), miso = args.Unsigned("miso", 4, 15);
       const auto words_ = static_cast<int32_t>(args.Signed("words", 8, 0, INT32_MAX));
@@ -491,12 +491,12 @@ int RunDecode(int argc, char** argv) {
         const auto bits = static_cast<int32_t>(args.Unsigned("bits", 8, 32));
         if (bits == 0) throw UsageError("--bits takes a word size of 1 to 32");
         result = DecodeSPIVariable(words, out, from, to, rate, ss, sck, mosi, miso, rising, rising,
-                                   blankOrComma ? 2 : 1, format == 0 ? 1 : format == 1 ? 0 : 2, useCs, words_,
+                                   blankOrComma, format == 0 ? 1 : format == 1 ? 0 : 2, useCs, words_,
                                    bits, protocolFile, packets.data(), error);
       } else {
         // This form reports a failure only on the console.
         const std::string reason = ConsoleOf([&] {
-          DecodeSPI(words, out, from, to, rate, ss, sck, mosi, miso, rising, rising, blankOrComma ? 2 : 1,
+          DecodeSPI(words, out, from, to, rate, ss, sck, mosi, miso, rising, rising, blankOrComma,
                     format == 0 ? 1 : format == 1 ? 0 : 2, useCs, words_, nullptr, nullptr, nullptr);
         });
         if (!reason.empty()) {

@@ -85,25 +85,29 @@ AnalogTrigger ParseAnalogTrigger(const std::string& text) {
   const std::string channel = text.substr(0, op);
   if (op == std::string::npos || (channel != "ch1" && channel != "ch2" && channel != "CH1" && channel != "CH2"))
     throw UsageError("bad analog trigger '" + text + "' (write ch1>LEVEL or ch2<LEVEL)");
-  trigger.channel = channel.back() == '1' ? 1 : 2;
+  trigger.channel = channel.back() == '1' ? TQLA_CH1 : TQLA_CH2;
   trigger.rising = text[op] == '>';
   trigger.level = static_cast<uint32_t>(ParseUnsigned("analog trigger level", text.substr(op + 1), 255));
   return trigger;
 }
 
 Capture RunPodCapture(const CaptureSettings& s, PodCaptureStatus* status) {
-  const uint32_t mode = (s.digitalChannels == 16 ? 3u : s.digitalChannels == 8 ? 1u : 0u) |
-                        (s.analogChannels == 2 ? 12u : s.analogChannels == 1 ? 4u : 0u);
+  const uint32_t mode = (s.digitalChannels == 16  ? TQLA_CAPTURE_DIGITAL_16
+                         : s.digitalChannels == 8 ? TQLA_CAPTURE_DIGITAL_8
+                                                  : TQLA_CAPTURE_DIGITAL_NONE) |
+                        (s.analogChannels == 2   ? TQLA_CAPTURE_ANALOG_2
+                         : s.analogChannels == 1 ? TQLA_CAPTURE_ANALOG_1
+                                                 : TQLA_CAPTURE_ANALOG_NONE);
   if (mode == 0) throw UsageError("a capture needs digital or analog channels");
   // Trigger mode: 0 triggers at once; with steps any nonzero mode lets them decide.
-  uint32_t trigger = 0, channel = 1, level = 128;
+  uint32_t trigger = TQLA_TRIGGER_NONE, channel = TQLA_CH1, level = TQLA_SCOPE_ZERO;
   if (s.analogTrigger) {
-    trigger = s.analogTrigger->rising ? 1 : 2;
+    trigger = s.analogTrigger->rising ? TQLA_TRIGGER_RISING : TQLA_TRIGGER_FALLING;
     channel = s.analogTrigger->channel;
     level = s.analogTrigger->level;
   }
-  if (!s.steps.empty()) trigger = trigger ? trigger : 1;
-  if (s.glitchFilter) trigger |= 64;
+  if (!s.steps.empty()) trigger = trigger ? trigger : TQLA_TRIGGER_RISING;
+  if (s.glitchFilter) trigger |= TQLA_TRIGGER_GLITCH_FILTER;
   std::vector<uint32_t> steps;
   for (const auto& [mask, value] : s.steps) steps.push_back(mask), steps.push_back(value);
 
