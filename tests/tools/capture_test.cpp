@@ -2,6 +2,7 @@
 // files it must refuse.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,32 @@ TEST(CaptureFile, RefusesForeignTruncatedAndDamagedFiles) {
   }
   EXPECT_THROW(LoadCapture(dir.file("missing.tqc")), CliError);
   EXPECT_THROW(LoadCapture(dir.path().string()), CliError);
+}
+
+// A loaded capture reads its samples where the file lies: another process
+// cutting the file underneath turns the lost pages into zeros and a report,
+// never a bus error; saving over the file it came from keeps every sample.
+TEST(CaptureFile, MappedSamplesSurviveTheFileChangingUnderneath) {
+  TempDir dir;
+  const std::string path = dir.file("m.tqc");
+  const Capture saved = Sample(1u << 16);
+  SaveCapture(path, saved);
+  {
+    Capture loaded = LoadCapture(path);
+    SaveCapture(path, loaded);
+    EXPECT_EQ(LoadCapture(path).samples, saved.samples) << "saved over its own file";
+    EXPECT_TRUE(TakeFilesCutWhileRead().empty());
+  }
+  {
+    const Capture loaded = LoadCapture(path);
+    std::filesystem::resize_file(path, 4096);
+    uint64_t sum = 0, zeros = 0;
+    for (uint32_t word : loaded.samples) sum += word, zeros += word == 0;
+    EXPECT_EQ(loaded.samples[900], saved.samples[900]) << "the first page stays";
+    EXPECT_GE(zeros, (1u << 16) - 1024) << sum;
+  }
+  const std::vector<std::string> cut = TakeFilesCutWhileRead();
+  EXPECT_EQ(cut, std::vector<std::string>{path});
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ TEST(PatternFile, OtherWritersVcdShapesAndHexWords) {
   WriteText(dir.file("vcd"), vcd);
   for (const char* name : {"c.tqc", "capture"}) {
     const Pattern p = LoadPattern(dir.file(name), std::nullopt);
-    EXPECT_EQ(p.words, capture.samples) << name;
+    EXPECT_EQ(capture.samples, p.words) << name;
     EXPECT_EQ(p.rateHz, 8000000u) << name;
   }
   EXPECT_EQ(LoadPattern(dir.file("vcd"), 50000000).words.size(), 25u);
@@ -195,7 +195,7 @@ class PatternCommands : public test::SimBusTest {
     settings.analogChannels = 0;
     settings.samples = samples;
     settings.post = 0;
-    return Low16(RunPodCapture(settings, nullptr).samples);
+    return Low16(RunPodCapture(settings, nullptr).samples.TakeVector());
   }
   std::vector<uint16_t> Played() { return sim::Bus().Pod(generator_)->Outputs().LastRun().samples; }
   // Words naming files (with a dot) name them in the test's folder.
@@ -227,7 +227,7 @@ TEST_F(PatternCommands, GenerateOnceComesBackThroughAWiredPod) {
     uint32_t lines;  // the lines the run drives
   } kRuns[] = {
       {{"p.vcd"}, 24000000, Low16(random), 0xFFFF},
-      {{"-w", "8", "p.tqc"}, 3000000, Low16(capture.samples), 0x00FF},
+      {{"-w", "8", "p.tqc"}, 3000000, Low16({capture.samples.begin(), capture.samples.end()}), 0x00FF},
       {{"--rate", "2M", "p.csv"}, 2000000, words, 0xFFFF},
   };
   uint32_t before = 0;

@@ -48,7 +48,7 @@ struct RawHead {
 
 // Room for count words whose whole 2 MiB pages the kernel may back with huge
 // pages: filling 96 MB then takes tens of page faults, not tens of thousands.
-void ReserveInHugePages(std::vector<uint32_t>& words, size_t count) {
+void ReserveInHugePages(SampleWords& words, size_t count) {
   words.reserve(count);
   constexpr uintptr_t kHuge = uintptr_t{2} << 20;
   const auto begin = (reinterpret_cast<uintptr_t>(words.data()) + kHuge - 1) & ~(kHuge - 1);
@@ -110,7 +110,13 @@ void SaveCapture(const std::string& path, const Capture& capture) {
   PartialOutputGuard partial({path});
   {
     // The library saves the current buffer: the capture's samples for now.
-    std::vector<uint32_t>& samples = const_cast<std::vector<uint32_t>&>(capture.samples);
+    SampleWords& samples = const_cast<SampleWords&>(capture.samples);
+    // Saving over the file the samples are mapped from cuts the pages being
+    // written: hold them first.
+    if (!samples.MappedPath().empty()) {
+      const FileStamp from = StampOf(samples.MappedPath()), to = StampOf(path);
+      if (to.regular && from.device == to.device && from.inode == to.inode) samples.Hold();
+    }
     SampleBufferLease lease(samples);
     // This layout stores BufferLength bytes: every sample is 4 of them.
     TqlaSetBufferLength(count * 4);
@@ -172,6 +178,9 @@ Capture LoadCapture(const std::string& path) {
   capture.cutShort = TextField(head.text[kTextCutShort]);
   if (capture.cutShort.rfind(kCutShortPrefix, 0) == 0 && capture.cutShort.size() > sizeof kCutShortPrefix - 1)
     capture.cutShort.erase(0, sizeof kCutShortPrefix - 1);
+  // A file the system can map is read where it lies; else it is read into
+  // fresh memory of huge pages.
+  if (count > 0 && capture.samples.Map(path, kCaptureHeadBytes, count)) return capture;
   ReserveInHugePages(capture.samples, count);
   capture.samples.resize(count);
   const uint64_t bytes = uint64_t{count} * 4;
@@ -187,10 +196,9 @@ Capture LoadCapture(const std::string& path) {
   return capture;
 }
 
-SampleBufferLease::SampleBufferLease(std::vector<uint32_t>& samples)
+SampleBufferLease::SampleBufferLease(uint32_t* words, size_t count)
     : previousBuffer_(TqlaCurrentBuffer(&previousLength_)) {
-  const auto count = static_cast<uint32_t>(samples.size());
-  TqlaUseBuffer(samples.empty() ? nullptr : samples.data(), count);
+  TqlaUseBuffer(count ? words : nullptr, static_cast<uint32_t>(count));
 }
 
 SampleBufferLease::~SampleBufferLease() {

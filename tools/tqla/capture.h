@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sample_words.h"
+
 namespace tqla::cli {
 
 inline constexpr char kCaptureIdentification[] = "tqla capture";
@@ -23,7 +25,7 @@ enum AnalogChannel : uint8_t { kCh1InUse = 1, kCh2InUse = 2 };
 inline constexpr double kVoltsPerStep = 0.078125;
 
 struct Capture {
-  std::vector<uint32_t> samples;
+  SampleWords samples;
   uint32_t rateHz = 1000000;
   std::optional<uint32_t> trigger;  // index of the trigger sample
   uint8_t analogChannels = kCh1InUse | kCh2InUse;
@@ -48,7 +50,9 @@ Capture LoadCapture(const std::string& path);
 // a host's array, all of it captured).
 class SampleBufferLease {
  public:
-  explicit SampleBufferLease(std::vector<uint32_t>& samples);
+  SampleBufferLease(uint32_t* words, size_t count);
+  explicit SampleBufferLease(std::vector<uint32_t>& samples) : SampleBufferLease(samples.data(), samples.size()) {}
+  explicit SampleBufferLease(SampleWords& samples) : SampleBufferLease(samples.data(), samples.size()) {}
   ~SampleBufferLease();
   SampleBufferLease(const SampleBufferLease&) = delete;
   SampleBufferLease& operator=(const SampleBufferLease&) = delete;

@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "pod.h"
+#include "sample_words.h"
 #include "tqla/tqla_ext.h"
 
 namespace tqla::cli {
@@ -311,7 +312,16 @@ int Main(int argc, char** argv) {
   for (const Command& c : kCommands) {
     if (name != c.name) continue;
     try {
-      return c.run(argc - at - 1, argv + at + 1);
+      const int status = c.run(argc - at - 1, argv + at + 1);
+      // A capture file that another process truncated while it was mapped
+      // gave zeros for the pages it lost: what came of them is wrong.
+      bool cut = false;
+      for (const std::string& path : TakeFilesCutWhileRead()) {
+        std::fprintf(stderr, "tqla %s: %s was truncated while it was being read; the output is not valid\n", c.name,
+                     path.c_str());
+        cut = true;
+      }
+      return cut ? 1 : status;
     } catch (const UsageError& e) {
       std::fprintf(stderr, "tqla %s: %s (see 'tqla %s --help')\n", c.name, e.what(), c.name);
     } catch (const std::exception& e) {

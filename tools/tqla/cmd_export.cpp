@@ -38,7 +38,7 @@ constexpr CommandSpec kSpec = {
 // The size of the library's text export of samples [from, to): the header
 // line and one line per sample of 20 characters and the system's line end,
 // one more for each scope byte of 0 (-10.00 is the one six-character voltage).
-uint64_t TextExportBytes(const std::vector<uint32_t>& samples, uint32_t from, uint32_t to) {
+uint64_t TextExportBytes(const SampleWords& samples, uint32_t from, uint32_t to) {
   const uint64_t line = 20 + TextLineEndBytes();
   uint64_t bytes = line;
   for (uint32_t i = from; i < to; ++i)

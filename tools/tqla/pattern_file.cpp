@@ -113,7 +113,7 @@ Pattern LoadPattern(const std::string& path, std::optional<uint32_t> rateHz) {
     if (capture.samples.size() > kMaxPatternSamples)
       throw CliError(path + ": " + std::to_string(capture.samples.size()) +
                      " samples, more than the longest pattern (" + std::to_string(kMaxPatternSamples) + ")");
-    pattern.words = std::move(capture.samples);
+    pattern.words = capture.samples.TakeVector();
     pattern.rateHz = capture.rateHz;
   } else {
     const std::string text = ReadTextFile(path);

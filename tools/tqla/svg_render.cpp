@@ -124,7 +124,7 @@ void WriteScopeRow(std::FILE* out, const std::vector<uint32_t>& minimum, const s
 
 }  // namespace
 
-ScreenTraces ScaleToScreen(std::vector<uint32_t>& samples, int32_t start, uint32_t width, uint32_t scale,
+ScreenTraces ScaleToScreen(SampleWords& samples, int32_t start, uint32_t width, uint32_t scale,
                            uint8_t analogChannels) {
   ScreenTraces traces;
   traces.width = width;

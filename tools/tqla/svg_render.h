@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sample_words.h"
+
 namespace tqla::cli {
 
 // What the library's screen scaling gives for one window, one entry per column.
@@ -33,7 +35,7 @@ struct RenderView {
 // Fills the traces of width columns from samples (made the current sample
 // buffer for the call) with the library's screen scaling; analogChannels
 // selects the scope channels drawn.
-ScreenTraces ScaleToScreen(std::vector<uint32_t>& samples, int32_t start, uint32_t width, uint32_t scale,
+ScreenTraces ScaleToScreen(SampleWords& samples, int32_t start, uint32_t width, uint32_t scale,
                            uint8_t analogChannels);
 
 void WriteSvg(std::FILE* out, const ScreenTraces& traces, const RenderView& view);

@@ -38,6 +38,21 @@ std::FILE* OpenStandardOutput();
 // backed as such (a hint; nothing where the system takes none).
 void AdviseHugePages(void* begin, size_t bytes);
 
+// The first bytes of a regular file mapped into memory, copy on write (what is
+// written there stays in this process). A page the file loses while it is
+// mapped (another process truncates it) reads as zeros and marks the mapping
+// cut, instead of ending the process with a bus error. Empty where the system
+// maps no files or the mapping fails: the caller reads the file instead.
+struct FileMap {
+  uint8_t* base = nullptr;
+  size_t bytes = 0;
+  int slot = -1;
+};
+FileMap MapFile(const std::string& path, size_t bytes);
+
+// Unmaps map (empty after); true when the file lost pages while it was mapped.
+bool UnmapFile(FileMap& map);
+
 // Bytes of a line end in a file written in text mode: 1 ("\n"), 2 on Windows ("\r\n").
 size_t TextLineEndBytes();
 

@@ -49,6 +49,14 @@ size_t TextLineEndBytes() { return 2; }
 // Large pages need a privilege few users hold; the heap's pages serve.
 void AdviseHugePages(void*, size_t) {}
 
+// Capture files are read on Windows.
+FileMap MapFile(const std::string&, size_t) { return {}; }
+
+bool UnmapFile(FileMap& map) {
+  map = {};
+  return false;
+}
+
 std::string MakeTemporaryFile() {
   char folder[MAX_PATH + 1];
   char path[MAX_PATH + 1];
