@@ -33,22 +33,24 @@ class UsbfsRuns : public UsbfsTest {
   std::vector<uint32_t> second_ = std::vector<uint32_t>(262144);
 };
 
-// A 16-bit stream at 24 MHz: 48 MB/s through 32 requests in flight. Every
-// block the host takes continues the counter's low byte where the last one
-// ended, so no block was lost or repeated. (ThreadSanitizer slows every
-// thread of the path several times over, and then the pod streams at 1 MHz.)
-TEST_F(UsbfsRuns, StreamAt24MHzLosesNoBlock) {
+// A 16-bit stream through 32 requests in flight. Every block the host takes
+// continues the counter's low byte where the last one ended, so no block was
+// lost or repeated. The pod streams at 4 MHz here, fast enough to keep the
+// queue full and slow enough for a busy machine (ThreadSanitizer slows every
+// thread of the path several times over: 1 MHz); the benchmark streams at
+// 24 MHz for ten seconds.
+TEST_F(UsbfsRuns, StreamLosesNoBlock) {
 #if defined(__SANITIZE_THREAD__)
   constexpr uint32_t kRate = TQLA_RATE_1MHZ;
 #else
-  constexpr uint32_t kRate = TQLA_RATE_24MHZ;
+  constexpr uint32_t kRate = TQLA_RATE_4MHZ;
 #endif
   ASSERT_EQ(InitializeTQExtractor(7, 0), 1);
   ASSERT_EQ(StartStreamingCapture16(kRate, TQLA_STREAM_CLOCK_INTERNAL, nullptr, 0, nullptr, 0, 0), 1);
   std::vector<uint8_t> block(kStreamSlotBytes);
   int previous = -1;
-  // Two seconds at 24 MHz; the benchmark runs it for ten.
-  for (int blocks = 0; blocks < (kRate == TQLA_RATE_24MHZ ? 1465 : 40); ++blocks) {
+  // Two seconds at 4 MHz.
+  for (int blocks = 0; blocks < (kRate == TQLA_RATE_4MHZ ? 245 : 40); ++blocks) {
     ASSERT_TRUE(PollFor([&] { return GetNextStreamBuffer(block.data()) == 1; })) << blocks;
     for (uint32_t i = 0; i < kStreamSlotBytes; i += 2) {
       if (previous >= 0) {
