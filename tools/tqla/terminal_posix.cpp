@@ -114,9 +114,15 @@ FileMap MapFile(const std::string& path, size_t bytes) {
   if (free == kMapSlots) return map;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return map;
-  void* base = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  // Populated for reading, the mapping shares the file's cached pages; made
+  // writable after, a page is copied only when something writes to it.
+  void* base = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
   close(fd);
   if (base == MAP_FAILED) return map;
+  if (mprotect(base, bytes, PROT_READ | PROT_WRITE) != 0) {
+    munmap(base, bytes);
+    return map;
+  }
   MapSlot& slot = mapSlots[free];
   slot.cut.store(false);
   slot.begin.store(reinterpret_cast<uintptr_t>(base));
