@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -12,11 +13,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "frame/console.h"
 #include "frame/sample_buffer.h"
 #include "tqla/tqla.h"
+#include "tqla/tqla_ext.h"
 
 namespace tqla::test {
 
@@ -41,6 +45,60 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// The trace lines the library wrote while a test ran.
+class TraceLog {
+ public:
+  void Start() { TqlaSetTraceSink(&TraceLog::Sink, this); }
+  void Stop() { TqlaSetTraceSink(nullptr, nullptr); }
+  ~TraceLog() { Stop(); }
+  bool Contains(const std::string& text) {
+    std::lock_guard<std::mutex> hold(lock_);
+    for (const std::string& line : lines_) {
+      if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  bool Has(const std::string& line) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+  }
+  std::vector<std::string> Lines() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return lines_;
+  }
+
+ private:
+  static void Sink(const char* line, void* user) {
+    auto* log = static_cast<TraceLog*>(user);
+    std::lock_guard<std::mutex> hold(log->lock_);
+    log->lines_.emplace_back(line);
+  }
+  std::mutex lock_;
+  std::vector<std::string> lines_;
+};
+
+// The library's console messages, caught in memory while this lives.
+class ConsoleText {
+ public:
+  ConsoleText() : stream_(open_memstream(&text_, &length_)) { SetConsoleStream(stream_); }
+  ~ConsoleText() {
+    SetConsoleStream(nullptr);
+    std::fclose(stream_);
+    std::free(text_);
+  }
+  ConsoleText(const ConsoleText&) = delete;
+  ConsoleText& operator=(const ConsoleText&) = delete;
+  std::string str() {
+    std::fflush(stream_);
+    return std::string(text_, length_);
+  }
+
+ private:
+  char* text_ = nullptr;
+  size_t length_ = 0;
+  FILE* stream_;
 };
 
 inline std::vector<uint8_t> ReadAll(const std::string& name) {

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "test_support.h"
-#include "tqla/tqla_ext.h"
 
 namespace tqla {
 namespace {
@@ -13,20 +12,9 @@ namespace {
 using test::Le32;
 using test::ReadAll;
 using test::TempDir;
+using test::TraceLog;
 using test::UseHostBuffer;
 using test::WriteAll;
-
-// Collects trace lines for one test.
-class TraceLines {
- public:
-  TraceLines() { TqlaSetTraceSink(&Add, this); }
-  ~TraceLines() { TqlaSetTraceSink(nullptr, nullptr); }
-  bool Has(const std::string& line) const { return std::find(lines_.begin(), lines_.end(), line) != lines_.end(); }
-
- private:
-  static void Add(const char* line, void* self) { static_cast<TraceLines*>(self)->lines_.push_back(line); }
-  std::vector<std::string> lines_;
-};
 
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
@@ -47,7 +35,8 @@ TEST_F(SampleSectionTest, TwoSectionsFollowTheHostTextAndTheFirstIsRead) {
   EXPECT_EQ(Le32(bytes, 16), 0x22222222u);
   EXPECT_EQ(Le32(bytes, 33), 0x11111111u);
 
-  TraceLines trace;
+  TraceLog trace;
+  trace.Start();
   std::fill(words.begin(), words.end(), 0u);
   EXPECT_EQ(ExtractBufferFromFile(file.data(), 3), 3);  // the first section's 2 words, then the next marker's bytes
   EXPECT_EQ(words[0], 0x22222222u);
@@ -59,7 +48,8 @@ TEST_F(SampleSectionTest, TwoSectionsFollowTheHostTextAndTheFirstIsRead) {
 }
 
 TEST_F(SampleSectionTest, MarkerCases) {
-  TraceLines trace;
+  TraceLog trace;
+  trace.Start();
   WriteAll(file, Bytes("[Samples]\x01\x02\x03\x04"));
   EXPECT_EQ(ExtractBufferFromFile(file.data(), 4), 1);
   EXPECT_EQ(words[0], 0x04030201u);

@@ -113,19 +113,13 @@ TEST(SecondArray, GrowsZeroFilledAndKeepsWhatWasWritten) {
   EXPECT_EQ(b.words[69999], 0u);
 }
 
-std::vector<std::string> traced;
-void Collect(const char* line, void*) { traced.emplace_back(line); }
-
 TEST(Trace, GoesToTheSinkOnlyWhenOneIsSet) {
-  traced.clear();
-  ScopedBuffer quiet(65536);
-  EXPECT_TRUE(traced.empty());
-  TqlaSetTraceSink(Collect, nullptr);
+  test::TraceLog trace;
+  trace.Start();
   ScopedBuffer loud(65536);
-  TqlaSetTraceSink(nullptr, nullptr);
-  ASSERT_EQ(traced.size(), 2u);
-  EXPECT_EQ(traced[0], "MakeBuffer() of size 65536");
-  EXPECT_EQ(traced[1], "Buffer allocated.");
+  trace.Stop();
+  ScopedBuffer quiet(65536);
+  EXPECT_EQ(trace.Lines(), (std::vector<std::string>{"MakeBuffer() of size 65536", "Buffer allocated."}));
 }
 
 TEST(LogFile, LinesCarryTheTickCountInOrder) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,33 +19,6 @@ namespace tqla::test {
 
 // Why the emulation cannot run here; empty when it runs.
 std::string& EmulationMissing();
-
-// The trace lines the library wrote while a test ran.
-class TraceLog {
- public:
-  void Start() { TqlaSetTraceSink(&TraceLog::Sink, this); }
-  void Stop() { TqlaSetTraceSink(nullptr, nullptr); }
-  bool Contains(const std::string& text) {
-    std::lock_guard<std::mutex> hold(lock_);
-    for (const std::string& line : lines_) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  std::vector<std::string> Lines() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return lines_;
-  }
-
- private:
-  static void Sink(const char* line, void* user) {
-    auto* log = static_cast<TraceLog*>(user);
-    std::lock_guard<std::mutex> hold(log->lock_);
-    log->lines_.emplace_back(line);
-  }
-  std::mutex lock_;
-  std::vector<std::string> lines_;
-};
 
 // Every test starts with an empty emulated bus, no simulated pod, no open
 // pod, and a firmware folder that holds the stand-in images under the real

@@ -28,22 +28,12 @@ inline std::string RecordPath(const std::string& name) {
 class PacketsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    console_ = open_memstream(&consoleText_, &consoleLength_);
-    SetConsoleStream(console_);
     packets::ResetPackets();
     packets::streamPosition.DecoderSampleRate = 1000000;
   }
-  void TearDown() override {
-    CloseRedodoRovodovoz();
-    SetConsoleStream(nullptr);
-    std::fclose(console_);
-    std::free(consoleText_);
-  }
+  void TearDown() override { CloseRedodoRovodovoz(); }
 
-  std::string Console() {
-    std::fflush(console_);
-    return std::string(consoleText_, consoleLength_);
-  }
+  std::string Console() { return console_.str(); }
 
   std::string Write(const std::string& name, const std::string& text) {
     const std::string path = dir_.file(name);
@@ -92,9 +82,7 @@ class PacketsTest : public ::testing::Test {
   int32_t offset_ = 0;
 
  private:
-  FILE* console_ = nullptr;
-  char* consoleText_ = nullptr;
-  size_t consoleLength_ = 0;
+  ConsoleText console_;
 };
 
 }  // namespace tqla::test

@@ -10,7 +10,6 @@
 
 #include "capture/capture_state.h"
 #include "decoders/decoder_state.h"
-#include "frame/console.h"
 #include "sim/protocols_source.h"
 #include "sim/signal_source.h"
 #include "test_support.h"
@@ -26,14 +25,8 @@ class ProtocolsSource : public ::testing::Test {
     period_ = sim::MakeGenerated(sim::Generator::Protocols)->words;
     ResetCapture();
     ResetDecoders();
-    console_ = std::fopen("/dev/null", "w");
-    SetConsoleStream(console_);
   }
-  void TearDown() override {
-    SetCurrentBuffer(nullptr, 0, 0);
-    SetConsoleStream(nullptr);
-    std::fclose(console_);
-  }
+  void TearDown() override { SetCurrentBuffer(nullptr, 0, 0); }
 
   // Decodes one period that starts at sample from of the source with the
   // definition, and returns each packet record without its sample index and
@@ -67,7 +60,7 @@ class ProtocolsSource : public ::testing::Test {
 
   std::vector<uint32_t> period_, words_;
   TempDir dir_;
-  std::FILE* console_ = nullptr;
+  ConsoleText console_;  // the packet engine's messages, unread
 };
 
 TEST_F(ProtocolsSource, EachBusDecodesIntoItsDefinitionsPackets) {
