@@ -22,11 +22,36 @@
 
 namespace tqla::test {
 
+// A record line taken apart: the time of its header in seconds and the text
+// after "<time>, NAME, ". Lines without that header are left out.
+struct RecordLine {
+  double seconds;
+  std::string body;
+};
+
+inline std::vector<RecordLine> RecordLines(const std::string& records, const std::string& name) {
+  std::vector<RecordLine> lines;
+  const std::string header = ", " + name + ", ";
+  for (size_t at = 0; at <= records.size();) {
+    size_t end = records.find('\n', at);
+    if (end == std::string::npos) end = records.size();
+    const std::string line = records.substr(at, end - at);
+    at = end + 1;
+    const size_t body = line.find(header);
+    if (body == std::string::npos) continue;
+    char* unit = nullptr;
+    double seconds = std::strtod(line.c_str(), &unit);
+    seconds *= *unit == 'n' ? 1e-9 : *unit == 'u' ? 1e-6 : *unit == 'm' ? 1e-3 : 1.0;
+    lines.push_back({seconds, line.substr(body + header.size())});
+  }
+  return lines;
+}
+
+using Texts = std::vector<std::string>;
+
 class DecodersTest : public ::testing::Test {
  public:
   void SetUp() override {
-    console_ = open_memstream(&consoleText_, &consoleLength_);
-    SetConsoleStream(console_);
     ResetCapture();
     ResetDecoders();
     packets::ResetPackets();
@@ -34,9 +59,6 @@ class DecodersTest : public ::testing::Test {
   void TearDown() override {
     ResetDecoders();
     SetCurrentBuffer(nullptr, 0, 0);
-    SetConsoleStream(nullptr);
-    std::fclose(console_);
-    std::free(consoleText_);
   }
 
   // Makes words (padded with idle samples so that the clamp to length - 2
@@ -50,11 +72,16 @@ class DecodersTest : public ::testing::Test {
   }
   int32_t length() const { return static_cast<int32_t>(samples_.size()); }
 
-  std::string Console() {
-    std::fflush(console_);
-    return std::string(consoleText_, consoleLength_);
-  }
+  std::string Console() { return console_.str(); }
   std::string Read(const std::string& name) { return ReadCrLfText(dir_.file(name)); }
+  // The bodies of the record lines of the decoder named with DecodeSetName.
+  Texts Bodies() {
+    Texts bodies;
+    for (const RecordLine& line : RecordLines(Read("records.txt"), decoderState.DecoderName)) {
+      bodies.push_back(line.body);
+    }
+    return bodies;
+  }
   std::string WriteFile(const std::string& name, const std::string& text) {
     FILE* f = std::fopen(dir_.file(name).c_str(), "wb");
     std::fwrite(text.data(), 1, text.size(), f);
@@ -80,9 +107,7 @@ class DecodersTest : public ::testing::Test {
   char error_[256] = {};
 
  private:
-  FILE* console_ = nullptr;
-  char* consoleText_ = nullptr;
-  size_t consoleLength_ = 0;
+  ConsoleText console_;
 };
 
 // A protocol file that cuts the stream between two events and writes a debug

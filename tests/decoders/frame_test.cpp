@@ -36,18 +36,6 @@ TEST(Timestamp, UnitRangesInBothModes) {
   decoderState.TimestampRelative = 0;
 }
 
-TEST(RateCodes, TableAndOutside) {
-  // The header's codes and frequencies are the library's table.
-  const int32_t codes[] = {TQLA_RATE_1MHZ, TQLA_RATE_2MHZ,  TQLA_RATE_3MHZ,  TQLA_RATE_4MHZ, TQLA_RATE_6MHZ,
-                           TQLA_RATE_8MHZ, TQLA_RATE_12MHZ, TQLA_RATE_16MHZ, TQLA_RATE_24MHZ};
-  for (int32_t code : codes) {
-    EXPECT_EQ(decoders::SampleRateOfCode(code), TQLA_RATE_HZ(code));
-    EXPECT_EQ(TQLA_RATE_CODE(TQLA_RATE_HZ(code) / 1000000), static_cast<uint32_t>(code));
-  }
-  EXPECT_EQ(decoders::SampleRateOfCode(24), 0u);
-  EXPECT_EQ(decoders::SampleRateOfCode(-247), 0u);
-}
-
 // SDA on channel 0, SCL on channel 1: a START (SDA falls with SCL high) at a
 // chosen sample in an idle bus.
 std::vector<uint32_t> StartAt(size_t index, size_t length) {

@@ -10,8 +10,6 @@ namespace {
 
 constexpr int kData = 3, kClock = 1, kWordSelect = 2;
 
-using Texts = std::vector<std::string>;
-
 struct Layout {
   int wordBits = 16;
   int slotBits = 16;
@@ -42,11 +40,6 @@ class I2sTest : public DecodersTest {
     return DecodeI2S(samples_.data(), out(), start, length(), static_cast<uint32_t>(rate), kData, delay, 0, syncHigh,
                      kWordSelect, 0, kClock, rising, bits, msbFirst, delimiter, hex, perLine, protocolFile, packets(),
                      error_);
-  }
-  Texts Bodies() {
-    Texts bodies;
-    for (const RecordLine& line : RecordLines(Read("records.txt"), "I2S")) bodies.push_back(line.body);
-    return bodies;
   }
 };
 

@@ -8,8 +8,6 @@
 namespace tqla::test {
 namespace {
 
-using Texts = std::vector<std::string>;
-
 class ParallelTest : public DecodersTest {
  public:
   void SetUp() override {
@@ -21,11 +19,6 @@ class ParallelTest : public DecodersTest {
                  int32_t start = 0, int32_t end = -1, int32_t rate = TQLA_RATE_24MHZ) {
     return DecodeParallel(samples_.data(), out(), start, end < 0 ? length() : end, rate, mask, clock, useClock, edge,
                           delimiter, hex, perLine, protocolFile, packets(), error_);
-  }
-  Texts Bodies() {
-    Texts bodies;
-    for (const RecordLine& line : RecordLines(Read("records.txt"), "PAR")) bodies.push_back(line.body);
-    return bodies;
   }
 };
 

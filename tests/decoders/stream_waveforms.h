@@ -130,31 +130,6 @@ inline void DriveBus(Lines& lines, double t, uint32_t mask, uint32_t value) {
   }
 }
 
-// A record line taken apart: the time of its header in seconds and the text
-// after "<time>, NAME, ". Lines without that header are left out.
-struct RecordLine {
-  double seconds;
-  std::string body;
-};
-
-inline std::vector<RecordLine> RecordLines(const std::string& records, const std::string& name) {
-  std::vector<RecordLine> lines;
-  const std::string header = ", " + name + ", ";
-  for (size_t at = 0; at <= records.size();) {
-    size_t end = records.find('\n', at);
-    if (end == std::string::npos) end = records.size();
-    const std::string line = records.substr(at, end - at);
-    at = end + 1;
-    const size_t body = line.find(header);
-    if (body == std::string::npos) continue;
-    char* unit = nullptr;
-    double seconds = std::strtod(line.c_str(), &unit);
-    seconds *= *unit == 'n' ? 1e-9 : *unit == 'u' ? 1e-6 : *unit == 'm' ? 1e-3 : 1.0;
-    lines.push_back({seconds, line.substr(body + header.size())});
-  }
-  return lines;
-}
-
 // The values of a record body, each ended by the delimiter.
 inline std::vector<std::string> Split(const std::string& body, char delimiter) {
   std::vector<std::string> values;

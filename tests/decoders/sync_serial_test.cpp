@@ -10,8 +10,6 @@ namespace tqla::test {
 namespace {
 
 constexpr int kClock = 1, kData = 4, kFrame = 5;
-using Texts = std::vector<std::string>;
-
 struct Options {
   uint32_t bits = 8;
   bool frameMode = false;
@@ -38,11 +36,6 @@ class SerialTest : public DecodersTest {
     return DecodeSerial(samples_.data(), out(), 0, length(), static_cast<uint32_t>(TQLA_RATE_CODE(rate_ / 1e6)), kData,
                         o.sync, o.frameRising, kFrame, o.frameMode, kClock, o.clockRising, o.bits, o.msbFirst,
                         o.delimiter, 0, o.perLine, protocolFile, packets(), error_);
-  }
-  Texts Bodies() {
-    Texts bodies;
-    for (const RecordLine& line : RecordLines(Read("records.txt"), "SER")) bodies.push_back(line.body);
-    return bodies;
   }
   double rate_ = 24e6;
 };
