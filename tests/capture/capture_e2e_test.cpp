@@ -67,12 +67,10 @@ std::vector<uint32_t> Source(const Case& c) {
   return words;
 }
 
-class Capture : public test::SimBusTest {
+class Capture : public test::OpenPodTest {
  protected:
   void SetUp() override {
-    SimBusTest::SetUp();
-    pod_ = test::AddDrainPod(7);
-    ASSERT_EQ(InitializeTQPod(7), 1);
+    OpenPodTest::SetUp();
     buffer_ = MakeBuffer(kRing);
     ASSERT_NE(buffer_, nullptr);
   }
@@ -102,7 +100,6 @@ class Capture : public test::SimBusTest {
     }
     return std::nullopt;
   }
-  int32_t pod_ = 0;
   uint32_t* buffer_ = nullptr;
 };
 

@@ -75,11 +75,7 @@ TEST_F(Runs, StreamHandsOutEveryBlockInOrder) {
 // drops the block and counts a break, a stream drops it and reports an
 // overflow, and no host ever gets a block whose tail was never filled.
 TEST_F(Runs, TransfersCutShortAreDroppedAndCounted) {
-  uint32_t never[2] = {0x10000, 0x10000};  // CH1 is not captured: its bits stay 0
-  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_RISING, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_8MHZ, 0,
-                         never, 1, ring_.data(), 262144, 0),
-            1);
-  ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
+  ASSERT_TRUE(test::StartUntriggered(ring_));
   ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_SHORT_TRANSFER, TQLA_SIM_DIGITAL, 1000), 1);
   char running = 0;
   EXPECT_TRUE(PollFor([&] { return CaptureStatus(nullptr, &running, nullptr, nullptr, nullptr, nullptr, nullptr) == 1; }));
@@ -117,21 +113,10 @@ TEST_F(Runs, StartsRefuseClockModesWithoutAnImageAndPodsThatNeverStart) {
 }
 
 TEST_F(Runs, StalledEndpointIsClearedAndTheCaptureGoesOn) {
-  uint32_t never[2] = {0x10000, 0x10000};  // CH1 is not captured: its bits stay 0
-  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_RISING, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_8MHZ, 0,
-                         never, 1, ring_.data(), 262144, 0),
-            1);
-  ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
+  ASSERT_TRUE(test::StartUntriggered(ring_));
   ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_STALL, TQLA_SIM_DIGITAL, 0x86), 1);
   // Ten batches more than any request that was in flight at the stall.
-  uint32_t end = captureState.BufferEnd, moves = 0;
-  EXPECT_TRUE(PollFor([&] {
-    if (captureState.BufferEnd != end) {
-      end = captureState.BufferEnd;
-      ++moves;
-    }
-    return moves >= 10;
-  }));
+  EXPECT_TRUE(test::CaptureMovesOn(10));
   char running = 0;
   CaptureStatus(nullptr, &running, nullptr, nullptr, nullptr, nullptr, nullptr);
   EXPECT_EQ(running, 1);
@@ -139,11 +124,7 @@ TEST_F(Runs, StalledEndpointIsClearedAndTheCaptureGoesOn) {
 }
 
 TEST_F(Runs, UnpluggedPodEndsTheRun) {
-  uint32_t never[2] = {0xFFFF0000u, 0};  // CH1 + CH2 is always 255 in the counter source
-  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_2, TQLA_TRIGGER_RISING, TQLA_CH1,
-                         TQLA_SCOPE_ZERO, TQLA_RATE_8MHZ, 0, never, 1, ring_.data(), 262144, 0),
-            1);
-  ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
+  ASSERT_TRUE(test::StartUntriggered(ring_, true));
   ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
   EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
   char running = 1, triggered = 1;

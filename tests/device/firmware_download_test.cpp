@@ -11,21 +11,13 @@ using namespace tqla::test;
 
 namespace {
 
-class Download : public SimBusTest {
+class Download : public OpenPodTest {
  protected:
-  void SetUp() override {
-    SimBusTest::SetUp();
-    pod_ = AddDrainPod(7);
-    ASSERT_EQ(InitializeTQPod(7), 1);
-    digital_ = TqlaDigitalDevice();
-  }
   std::vector<uint8_t> Ram(uint32_t address, uint32_t length) {
     std::vector<uint8_t> bytes(length);
     EXPECT_EQ(ControlIn(digital_, 0xA0, 0, address, length, bytes.data()), 1);
     return bytes;
   }
-  int32_t pod_ = 0;
-  CCyUSBDevice* digital_ = nullptr;
 };
 
 TEST_F(Download, ImageTakesExactlyEighteenControlWritesInOrder) {

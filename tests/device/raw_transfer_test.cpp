@@ -9,17 +9,7 @@ using namespace tqla::test;
 
 namespace {
 
-class RawTransfer : public SimBusTest {
- protected:
-  void SetUp() override {
-    SimBusTest::SetUp();
-    pod_ = AddDrainPod(7);
-    ASSERT_EQ(InitializeTQPod(7), 1);
-    digital_ = TqlaDigitalDevice();
-  }
-  int32_t pod_ = 0;
-  CCyUSBDevice* digital_ = nullptr;
-};
+using RawTransfer = OpenPodTest;
 
 TEST_F(RawTransfer, ControlAndVendorReadsShareTheRequestButNotTheFailureValue) {
   uint8_t a[4] = {}, b[4] = {};

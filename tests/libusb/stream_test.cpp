@@ -83,20 +83,9 @@ TEST_F(UsbfsRuns, StopCaptureCancelsTheRequestsInFlight) {
 }
 
 TEST_F(UsbfsRuns, StalledEndpointIsClearedAndTheCaptureGoesOn) {
-  uint32_t never[2] = {0x10000, 0x10000};  // CH1 is not captured: its bits stay 0
-  ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_RISING, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_8MHZ, 0,
-                         never, 1, ring_.data(), 262144, 0),
-            1);
-  ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
+  ASSERT_TRUE(test::StartUntriggered(ring_));
   pod_.model->Digital().Stall(0x86);
-  uint32_t end = captureState.BufferEnd, moves = 0;
-  EXPECT_TRUE(PollFor([&] {
-    if (captureState.BufferEnd != end) {
-      end = captureState.BufferEnd;
-      ++moves;
-    }
-    return moves >= 10;
-  }));
+  EXPECT_TRUE(test::CaptureMovesOn(10));
   EXPECT_EQ(captureState.Running, 1);
   EXPECT_TRUE(trace_.Contains("transfers failing, endpoint reset"));
   EXPECT_EQ(StopCapture(), 1);
@@ -130,33 +119,18 @@ TEST_F(UsbfsRuns, UnplugInTheMiddleOfAStreamEndsTheRun) {
   EXPECT_EQ(captureState.Triggered, 1);
 }
 
-// A pod that leaves the bus during a capture, through either backend: the
-// run ends by itself and the status reports it the same way.
-TEST_F(UsbfsRuns, UnplugDuringACaptureIsReportedAsUnderTheSimulatedBackend) {
-  const int32_t simulated = TqlaSimAddPod(9);
-  const test::UsbfsPod emulated = bus_->AddPod(8);
-  for (const uint32_t id : {9u, 8u}) {
-    SCOPED_TRACE(id);
-    ASSERT_EQ(InitializeTQPod(id), 1);
-    uint32_t never[2] = {0xFFFF0000u, 0};  // CH1 and CH2 never both read 0
-    ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16 | TQLA_CAPTURE_ANALOG_2, TQLA_TRIGGER_RISING, TQLA_CH1,
-                           TQLA_SCOPE_ZERO, TQLA_RATE_8MHZ, 0, never, 1, ring_.data(), 262144, 0),
-              1);
-    ASSERT_TRUE(PollFor([] { return sampleBuffer.CapturedLength.load() > 0; }));
-    if (id == 9) {
-      ASSERT_EQ(TqlaSimInjectFault(simulated, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
-    } else {
-      bus_->Unplug(emulated);
-    }
-    EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
-    char running = 1, triggered = 1;
-    EXPECT_EQ(CaptureStatus(nullptr, &running, &triggered, nullptr, nullptr, nullptr, nullptr), -1);
-    EXPECT_EQ(running, 0);
-    EXPECT_EQ(triggered, 0);
-    EXPECT_EQ(StopCapture(), 1);
-    EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
-    ClosePod();
-  }
+// A pod that leaves the bus during a capture: the run ends by itself and
+// the status reports it as under the simulated backend.
+TEST_F(UsbfsRuns, UnplugDuringACaptureEndsTheRun) {
+  ASSERT_TRUE(test::StartUntriggered(ring_, true));
+  bus_->Unplug(pod_);
+  EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
+  char running = 1, triggered = 1;
+  EXPECT_EQ(CaptureStatus(nullptr, &running, &triggered, nullptr, nullptr, nullptr, nullptr), -1);
+  EXPECT_EQ(running, 0);
+  EXPECT_EQ(triggered, 0);
+  EXPECT_EQ(StopCapture(), 1);
+  EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
 }
 
 // One capture, two ways to the same model: through the simulated backend and
