@@ -134,64 +134,40 @@ TEST_F(TriggerEngine, AnalogEdgesNeedToBeArmedFirst) {
   const struct {
     const char* name;
     uint8_t mode;
-    uint32_t channel;
+    uint32_t channel, level, idle;  // idle at the level neither arms nor fires
     std::vector<std::pair<uint32_t, uint32_t>> bytes;  // (index, byte) from the first searched word on
-    int64_t trigger;
+    int64_t trigger;                                   // -1: none
   } kCases[] = {
-      {"rising: 126 does not arm", 1, 1, {{0, 126}, {5, 200}}, -1},
-      {"rising: 125 arms, 129 fires", 1, 1, {{0, 125}, {3, 128}, {7, 129}}, third + 7},
-      {"rising on CH2, armed in one batch, fired in the next", 1, 2, {{kBatch - 1, 100}, {kBatch + 4, 140}},
+      {"rising: 126 does not arm", 1, 1, 128, 128, {{0, 126}, {5, 200}}, -1},
+      {"rising: 125 arms, 129 fires", 1, 1, 128, 128, {{0, 125}, {3, 128}, {7, 129}}, third + 7},
+      {"rising on CH2, armed in one batch, fired in the next", 1, 2, 128, 128, {{kBatch - 1, 100}, {kBatch + 4, 140}},
        third + kBatch + 4},
-      {"rising with the arming byte above the level first", 1, 1, {{0, 200}, {1, 100}, {2, 200}}, third + 2},
-      {"falling: 131 arms, 127 fires", 2, 1, {{0, 131}, {3, 128}, {9, 127}}, third + 9},
-      {"falling: 130 does not arm", 2, 1, {{0, 130}, {5, 0}}, -1},
-      {"modes above 3 fall", 7, 1, {{0, 255}, {1, 0}}, third + 1},
+      {"rising with the arming byte above the level first", 1, 1, 128, 128, {{0, 200}, {1, 100}, {2, 200}}, third + 2},
+      {"falling: 131 arms, 127 fires", 2, 1, 128, 128, {{0, 131}, {3, 128}, {9, 127}}, third + 9},
+      {"falling: 130 does not arm", 2, 1, 128, 128, {{0, 130}, {5, 0}}, -1},
+      {"modes above 3 fall", 7, 1, 128, 128, {{0, 255}, {1, 0}}, third + 1},
+      // Levels at the ends of the byte range.
+      {"rising at 1: nothing lies below -1", 1, 1, 1, 1, {{0, 0}, {5, 255}}, -1},
+      {"rising at 2", 1, 1, 2, 1, {{0, 0}, {5, 255}}, -1},
+      {"rising at 3", 1, 1, 3, 2, {{0, 0}, {5, 4}}, third + 5},
+      {"rising at 254", 1, 1, 254, 253, {{0, 251}, {4, 255}}, third + 4},
+      {"rising at 255: armed from the start, nothing lies above 255", 1, 1, 255, 0, {{2, 255}}, -1},
+      {"falling at 252", 2, 1, 252, 253, {{0, 255}, {6, 251}}, third + 6},
+      {"falling at 253: nothing lies above 255", 2, 1, 253, 254, {{0, 255}, {3, 0}}, -1},
+      {"falling at 254", 2, 1, 254, 200, {{0, 255}, {3, 0}}, -1},
+      {"falling at 0: armed from the start, nothing lies below 0", 2, 1, 0, 10, {{1, 0}}, -1},
   };
   for (const auto& c : kCases) {
-    Arm({c.mode, {}, 0, c.channel, 128}, 8 * kBatch);
+    SCOPED_TRACE(c.name);
+    Arm({c.mode, {}, 0, c.channel, c.level}, 8 * kBatch);
     const int shift = c.channel == 1 ? 16 : 24;
-    // Idle at the level: neither arms nor fires.
-    for (uint32_t& w : ring_) w = 128u << shift;
+    for (uint32_t& w : ring_) w = c.idle << shift;
     for (auto [index, byte] : c.bytes)
       for (uint32_t i = third + index; i < ring_.size(); ++i) ring_[i] = byte << shift;
     for (int fed = 0; fed < 5; ++fed) Feed();
-    if (c.trigger < 0) {
-      EXPECT_EQ(captureState.Triggered, 0) << c.name;
-    } else {
-      EXPECT_EQ(captureState.Triggered, 1) << c.name;
-      EXPECT_EQ(sampleBuffer.TriggerIndex, c.trigger) << c.name;
-    }
-  }
-}
-
-TEST_F(TriggerEngine, LevelsAtTheEndsOfTheByteRange) {
-  const uint32_t third = 2 * kBatch;
-  const struct {
-    uint8_t mode;
-    uint32_t level;
-    uint32_t idle;
-    std::vector<std::pair<uint32_t, uint32_t>> bytes;  // (index, byte) from the first searched word on
-    int64_t trigger;
-  } kCases[] = {
-      {1, 1, 1, {{0, 0}, {5, 255}}, -1},          // nothing lies below -1
-      {1, 2, 1, {{0, 0}, {5, 255}}, -1},
-      {1, 3, 2, {{0, 0}, {5, 4}}, third + 5},
-      {1, 254, 253, {{0, 251}, {4, 255}}, third + 4},
-      {1, 255, 0, {{2, 255}}, -1},                // armed from the start, nothing lies above 255
-      {2, 252, 253, {{0, 255}, {6, 251}}, third + 6},
-      {2, 253, 254, {{0, 255}, {3, 0}}, -1},      // nothing lies above 255
-      {2, 254, 200, {{0, 255}, {3, 0}}, -1},
-      {2, 0, 10, {{1, 0}}, -1},                   // armed from the start, nothing lies below 0
-  };
-  for (const auto& c : kCases) {
-    Arm({c.mode, {}, 0, 1, c.level}, 8 * kBatch);
-    for (uint32_t& w : ring_) w = c.idle << 16;
-    for (auto [index, byte] : c.bytes)
-      for (uint32_t i = third + index; i < ring_.size(); ++i) ring_[i] = byte << 16;
-    for (int fed = 0; fed < 5; ++fed) Feed();
-    EXPECT_EQ(captureState.Triggered, c.trigger < 0 ? 0 : 1) << int{c.mode} << " " << c.level;
+    EXPECT_EQ(captureState.Triggered, c.trigger < 0 ? 0 : 1);
     if (c.trigger >= 0) {
-      EXPECT_EQ(sampleBuffer.TriggerIndex, c.trigger) << int{c.mode} << " " << c.level;
+      EXPECT_EQ(sampleBuffer.TriggerIndex, c.trigger);
     }
   }
 }
