@@ -23,6 +23,10 @@ class LastError : public test::SimBusTest {
 TEST_F(LastError, EveryFamilySaysWhyItFailed) {
   std::vector<uint32_t> words(65536);
   uint32_t steps[2] = {};
+  auto capture = [&](uint32_t mode, int32_t stepCount, uint32_t length) {
+    return StartCapture(mode, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0, steps, stepCount,
+                        words.data(), length, 0);
+  };
   const struct {
     const char* call;
     std::function<bool()> ran;  // true when the call returned what the case expects
@@ -32,12 +36,7 @@ TEST_F(LastError, EveryFamilySaysWhyItFailed) {
       {"MakeBufferSG(1)", [] { return MakeBufferSG(1) == nullptr; }, "not a multiple of 65536"},
       {"DeleteBuffer(host)", [&] { return DeleteBuffer(words.data()) == 0; }, "not a block this library made"},
       {"OpenTQPod(99)", [] { return OpenTQPod(99) == 0; }, "no pod with ID 99"},
-      {"StartCapture, no pod",
-       [&] {
-         return StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0,
-                             steps, 0, words.data(), 65536, 0) == 0;
-       },
-       "no pod is open"},
+      {"StartCapture, no pod", [&] { return capture(TQLA_CAPTURE_DIGITAL_16, 0, 65536) == 0; }, "no pod is open"},
       {"StartStreamingCapture, no pod",
        [] {
          return StartStreamingCapture(TQLA_RATE_24MHZ, TQLA_STREAM_CLOCK_IMAGE_FIRST, nullptr, 0, nullptr, 0, 0) == 0;
@@ -56,23 +55,10 @@ TEST_F(LastError, EveryFamilySaysWhyItFailed) {
        },
        "no pod is open"},
       {"InitializeTQPod(7) succeeds", [&] { return InitializeTQPod(7) == 1; }, ""},
-      {"StartCapture, mode 2",
-       [&] {
-         return StartCapture(2, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0, steps, 0,
-                             words.data(), 65536, 0) == 0;
-       },
-       "Mode 2 is no channel configuration"},
-      {"StartCapture, 9 steps",
-       [&] {
-         return StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0,
-                             steps, 9, words.data(), 65536, 0) == 0;
-       },
+      {"StartCapture, mode 2", [&] { return capture(2, 0, 65536) == 0; }, "Mode 2 is no channel configuration"},
+      {"StartCapture, 9 steps", [&] { return capture(TQLA_CAPTURE_DIGITAL_16, 9, 65536) == 0; },
        "Trigger step count 9 refused"},
-      {"StartCapture, length",
-       [&] {
-         return StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0,
-                             steps, 0, words.data(), 1000, 0) == 0;
-       },
+      {"StartCapture, length", [&] { return capture(TQLA_CAPTURE_DIGITAL_16, 0, 1000) == 0; },
        "nonzero multiple of 65536"},
       {"StartStreamingCapture, mode 3",
        [] { return StartStreamingCapture(TQLA_RATE_24MHZ, 3, nullptr, 0, nullptr, 0, 0) == 0; },
@@ -110,9 +96,7 @@ TEST_F(LastError, EveryFamilySaysWhyItFailed) {
 
   // A pod that never greets, and a failing run's status.
   TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_NO_READY_BYTE, 0, 0);
-  EXPECT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_NONE, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0,
-                         steps, 0, words.data(), 65536, 0),
-            0);
+  EXPECT_EQ(capture(TQLA_CAPTURE_DIGITAL_16, 0, 65536), 0);
   EXPECT_NE(std::string(TqlaLastError()).find("ready byte"), std::string::npos) << TqlaLastError();
   TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_NONE, 0, 0);
   ASSERT_EQ(StartCapture(TQLA_CAPTURE_DIGITAL_16, TQLA_TRIGGER_RISING, TQLA_CH1, TQLA_SCOPE_ZERO, TQLA_RATE_24MHZ, 0,
