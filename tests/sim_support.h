@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture_run.h"
 #include "capture/capture_state.h"
 #include "frame/sample_buffer.h"
 #include "sim/sim_bus.h"
@@ -92,6 +93,18 @@ inline bool CaptureMovesOn(uint32_t batches) {
     }
     return moves >= batches;
   });
+}
+
+// After the pod left the bus during a capture: the run ends by itself, its
+// status reports the failure, and the stop and the threads end cleanly.
+inline void ExpectCaptureEndedByUnplug() {
+  EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
+  char running = 1, triggered = 1;
+  EXPECT_EQ(CaptureStatus(nullptr, &running, &triggered, nullptr, nullptr, nullptr, nullptr), -1);
+  EXPECT_EQ(running, 0);
+  EXPECT_EQ(triggered, 0);
+  EXPECT_EQ(StopCapture(), 1);
+  EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
 }
 
 }  // namespace tqla::test

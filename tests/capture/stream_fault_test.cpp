@@ -126,13 +126,7 @@ TEST_F(Runs, StalledEndpointIsClearedAndTheCaptureGoesOn) {
 TEST_F(Runs, UnpluggedPodEndsTheRun) {
   ASSERT_TRUE(test::StartUntriggered(ring_, true));
   ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
-  EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
-  char running = 1, triggered = 1;
-  EXPECT_EQ(CaptureStatus(nullptr, &running, &triggered, nullptr, nullptr, nullptr, nullptr), -1);
-  EXPECT_EQ(running, 0);
-  EXPECT_EQ(triggered, 0);
-  EXPECT_EQ(StopCapture(), 1);
-  EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
+  test::ExpectCaptureEndedByUnplug();
 }
 
 TEST_F(Runs, ClosingThePodEndsARunTheHostNeverStopped) {

@@ -124,13 +124,7 @@ TEST_F(UsbfsRuns, UnplugInTheMiddleOfAStreamEndsTheRun) {
 TEST_F(UsbfsRuns, UnplugDuringACaptureEndsTheRun) {
   ASSERT_TRUE(test::StartUntriggered(ring_, true));
   bus_->Unplug(pod_);
-  EXPECT_TRUE(PollFor([] { return captureState.Running == 0; }));
-  char running = 1, triggered = 1;
-  EXPECT_EQ(CaptureStatus(nullptr, &running, &triggered, nullptr, nullptr, nullptr, nullptr), -1);
-  EXPECT_EQ(running, 0);
-  EXPECT_EQ(triggered, 0);
-  EXPECT_EQ(StopCapture(), 1);
-  EXPECT_TRUE(PollFor([] { return liveThreads.load() == 0; }));
+  test::ExpectCaptureEndedByUnplug();
 }
 
 // One capture, two ways to the same model: through the simulated backend and
