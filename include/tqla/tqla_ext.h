@@ -184,6 +184,39 @@ typedef void (*TqlaRecordSink)(uint32_t firstSample, uint32_t lastSample, const 
  */
 TQLA_EXPORT void TQLA_API TqlaSetRecordSink(TqlaRecordSink sink, void* user);
 
+/**
+ * Receives one value or bus event of a decoder run.
+ *
+ * Called on the thread that runs the decoder, as the decoder recognises it.
+ * Which sample stands for a value is the decoder's: the last clock edge of an
+ * I2C or SPI word, the start bit of a serial character. The buses that hand
+ * the packet engine single bits (CAN, USB, I2S, synchronous serial) hand them
+ * on as 1-bit values.
+ *
+ * \param sampleIndex  the sample the decoder recognised it at.
+ * \param kind         0 for a decoded value, 1 for a control event.
+ * \param value        a value: the whole word; a control event: its event code
+ *                     (START, STOP, ACK, NACK, frame start and end, a signal
+ *                     event, 127 at the end of the run).
+ * \param bits         a value's width, 1 to 32; 0 for a control event.
+ * \param channel      the packet engine's channel, 1 or 2 (SPI: 1 MISO, 2 MOSI).
+ * \param user         the pointer given with the sink.
+ */
+typedef void (*TqlaEventSink)(uint32_t sampleIndex, int32_t kind, uint32_t value, int32_t bits, int32_t channel,
+    void* user);
+
+/**
+ * Hands every value and control event of the decoders to a sink as they
+ * recognise it, whether or not a protocol file is in use: what the packet
+ * engine would get, with the sample it came at.
+ *
+ * DecodeSPI() hands on nothing. Set it while no decoder runs.
+ *
+ * \param[in] sink  receives each value and event; null (the default) none.
+ * \param[in] user  passed to every call of sink.
+ */
+TQLA_EXPORT void TQLA_API TqlaSetEventSink(TqlaEventSink sink, void* user);
+
 /** @} */
 
 /**

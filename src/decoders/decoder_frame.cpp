@@ -254,6 +254,7 @@ void DecoderRun::RecordHeader(uint32_t sampleIndex, bool newLine) {
 void DecoderRun::Control(uint32_t sampleIndex, uint8_t code, int8_t channel) {
   lastChannel_ = channel;
   NoteRecordSample(sampleIndex);
+  if (eventSink.sink) eventSink.sink(sampleIndex, 1, code, 0, channel, eventSink.user);
   if (!feeding_) return;
   SendDataStream(0, sampleIndex, code, 0, channel, 1, static_cast<int32_t>(packets::streamPosition.RecordOffset));
 }
@@ -261,6 +262,7 @@ void DecoderRun::Control(uint32_t sampleIndex, uint8_t code, int8_t channel) {
 void DecoderRun::Data(uint32_t sampleIndex, uint32_t value, int bits, int8_t channel) {
   lastChannel_ = channel;
   NoteRecordSample(sampleIndex);
+  if (eventSink.sink) eventSink.sink(sampleIndex, 0, value, bits, channel, eventSink.user);
   if (!feeding_) return;
   const int32_t offset = static_cast<int32_t>(packets::streamPosition.RecordOffset);
   if (bits <= 8) {

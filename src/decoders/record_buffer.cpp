@@ -5,6 +5,7 @@
 namespace tqla::decoders {
 
 RecordSink recordSink;
+EventSink eventSink;
 
 void RecordBuffer::Open(FILE* file) {
   file_ = file;
@@ -40,4 +41,9 @@ void RecordBuffer::Add(const char* text, size_t length) {
 extern "C" void TQLA_API TqlaSetRecordSink(TqlaRecordSink sink, void* user) {
   tqla::decoders::recordSink.user = user;
   tqla::decoders::recordSink.sink = sink;
+}
+
+extern "C" void TQLA_API TqlaSetEventSink(TqlaEventSink sink, void* user) {
+  tqla::decoders::eventSink.user = user;
+  tqla::decoders::eventSink.sink = sink;
 }

@@ -29,6 +29,14 @@ struct RecordSink {
 };
 extern RecordSink recordSink;
 
+// The host's event sink (TqlaSetEventSink): every value and bus event of a
+// run as the decoder recognises it, whether or not the packet engine runs.
+struct EventSink {
+  void (*sink)(uint32_t sampleIndex, int32_t kind, uint32_t value, int32_t bits, int32_t channel, void* user) = nullptr;
+  void* user = nullptr;
+};
+extern EventSink eventSink;
+
 inline void NoteRecordStart(uint32_t sampleIndex) {
   recordSink.header = sampleIndex;
   if (sampleIndex > recordSink.reached) recordSink.reached = sampleIndex;
