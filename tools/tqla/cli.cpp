@@ -42,6 +42,13 @@ std::string ParsedArgs::Value(const std::string& longName, const std::string& fa
   return it == values_.end() ? fallback : it->second;
 }
 
+std::vector<std::string> ParsedArgs::Values(const std::string& longName) const {
+  std::vector<std::string> values;
+  for (const auto& [name, value] : given_)
+    if (name == longName) values.push_back(value);
+  return values;
+}
+
 uint64_t ParsedArgs::Unsigned(const std::string& longName, uint64_t fallback, uint64_t max) const {
   auto it = values_.find(longName);
   return it == values_.end() ? fallback : ParseUnsigned("--" + longName, it->second, max);
@@ -99,6 +106,7 @@ ParsedArgs ParseArgs(const CommandSpec& spec, int argc, char** argv) {
       value = argv[++i];
     }
     result.values_[option->longName] = value;
+    result.given_.emplace_back(option->longName, value);
   }
   if (result.help) return result;
   if (result.positional.size() < spec.minPositional)

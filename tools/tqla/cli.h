@@ -55,13 +55,16 @@ class ParsedArgs {
   bool Has(const std::string& longName) const;
   // The value of an option, or fallback when it was not given.
   std::string Value(const std::string& longName, const std::string& fallback = "") const;
+  // Every value of an option given more than once, in command-line order.
+  std::vector<std::string> Values(const std::string& longName) const;
   // The value as an unsigned or signed number in range, or fallback.
   uint64_t Unsigned(const std::string& longName, uint64_t fallback, uint64_t max = UINT64_MAX) const;
   int64_t Signed(const std::string& longName, int64_t fallback, int64_t min, int64_t max) const;
 
  private:
   friend ParsedArgs ParseArgs(const CommandSpec&, int, char**);
-  std::map<std::string, std::string> values_;
+  std::map<std::string, std::string> values_;  // the last value of each
+  std::vector<std::pair<std::string, std::string>> given_;
   std::set<std::string> flags_;
 };
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bus_decoders.h"
 #include "capture.h"
 #include "cli.h"
 #include "commands.h"
@@ -132,19 +133,6 @@ uint32_t ChannelList(const std::string& text) {
   return mask;
 }
 
-// What every bus's decoder call shares.
-struct DecodeCall {
-  uint32_t* words;
-  uint8_t* out;
-  int32_t from, to, rate;
-  int32_t samples;     // in the capture
-  uint32_t format;     // 0 hex, 1 dec, 2 char
-  uint32_t delimiter;  // TQLA_DELIMITER_*
-  char* protocol;
-  char* packets;
-  char* error;
-};
-
 void NumbersOnly(const std::string& bus, const DecodeCall& call, bool decimal) {
   if (call.format == 2 || (call.format == 1 && !decimal)) {
     throw UsageError(std::string(bus) + " writes " + (decimal ? "hex or dec" : "hex") + " values only");
@@ -239,6 +227,20 @@ int32_t DecodePs2Bus(const ParsedArgs& args, const DecodeCall& c) {
                    args.Unsigned("ps2-clock", 4, 15), args.Has("msb-first"), c.protocol, c.packets, c.error);
 }
 
+int32_t DecodeI2cBus(const ParsedArgs& args, const DecodeCall& c) {
+  return DecodeI2C(c.words, c.out, c.from, c.to, c.rate, args.Unsigned("sda", 1, 15), args.Unsigned("scl", 0, 15),
+                   !args.Has("no-ack"), c.delimiter == TQLA_DELIMITER_BLANK ? TQLA_DELIMITER_BLANK : TQLA_DELIMITER_COMMA, !args.Has("no-markers"), c.format != 1, c.protocol,
+                   c.packets, c.error);
+}
+
+int32_t DecodeAsyncBus(const ParsedArgs& args, const DecodeCall& c) {
+  return DecodeASYNC(c.words, c.out, c.from, c.to, c.rate, ChannelList(args.Value("channels", "6")),
+                     args.Unsigned("baud", 115200, UINT32_MAX),
+                     Choice(args, "parity", {"none", "mark", "space", "even", "odd"}, "none"),
+                     args.Unsigned("data-bits", 8, 18), c.delimiter, c.format == 0, c.format == 2,
+                     static_cast<int32_t>(args.Signed("per-line", 16, 0, INT32_MAX)), c.protocol, c.packets, c.error);
+}
+
 // What body prints on the library's console.
 template <class Body>
 std::string ConsoleOf(Body&& body) {
@@ -247,6 +249,45 @@ std::string ConsoleOf(Body&& body) {
   body();
   TqlaSetConsoleSink(nullptr, nullptr);
   return printed;
+}
+
+// spi: words of 1-32 bits; spi8: the fixed 8-bit form.
+int32_t DecodeSpiBus(const ParsedArgs& args, const DecodeCall& c, bool eightBit) {
+  const auto mode = args.Unsigned("mode", 0, 3);
+  const uint32_t rising = (mode == 0 || mode == 3) ? TQLA_EDGE_RISING : TQLA_EDGE_FALLING;
+  const auto ss = args.Unsigned("ss", 5, 15), sck = args.Unsigned("sck", 2, 15);
+  const auto mosi = args.Unsigned("mosi", 3, 15), miso = args.Unsigned("miso", 4, 15);
+  const auto words = static_cast<int32_t>(args.Signed("words", 8, 0, INT32_MAX));
+  const uint32_t useCs = args.Has("no-cs") ? 0 : 1;
+  const uint32_t delimiter = c.delimiter == TQLA_DELIMITER_BLANK ? TQLA_DELIMITER_BLANK : TQLA_DELIMITER_COMMA;
+  const uint32_t format = c.format == 0 ? 1 : c.format == 1 ? 0 : 2;
+  if (!eightBit) {
+    const auto bits = static_cast<int32_t>(args.Unsigned("bits", 8, 32));
+    if (bits == 0) throw UsageError("--bits takes a word size of 1 to 32");
+    return DecodeSPIVariable(c.words, c.out, c.from, c.to, c.rate, ss, sck, mosi, miso, rising, rising, delimiter,
+                             format, useCs, words, bits, c.protocol, c.packets, c.error);
+  }
+  // This form reports a failure only on the console.
+  const std::string reason = ConsoleOf([&] {
+    DecodeSPI(c.words, c.out, c.from, c.to, c.rate, ss, sck, mosi, miso, rising, rising, delimiter, format, useCs,
+              words, nullptr, nullptr, nullptr);
+  });
+  if (reason.empty()) return 1;
+  std::snprintf(c.error, 256, "%.*s", static_cast<int>(reason.find_last_not_of('\n') + 1), reason.c_str());
+  return 0;
+}
+
+int32_t DecodeSpiVariableBus(const ParsedArgs& args, const DecodeCall& c) { return DecodeSpiBus(args, c, false); }
+int32_t DecodeSpi8Bus(const ParsedArgs& args, const DecodeCall& c) { return DecodeSpiBus(args, c, true); }
+
+using BusDecoder = int32_t (*)(const ParsedArgs&, const DecodeCall&);
+const std::map<std::string, BusDecoder>& Buses() {
+  static const std::map<std::string, BusDecoder> kBuses = {
+      {"i2c", DecodeI2cBus},     {"spi", DecodeSpiVariableBus}, {"spi8", DecodeSpi8Bus},
+      {"async", DecodeAsyncBus}, {"can", DecodeCanBus},         {"usb", DecodeUsbBus},
+      {"ps2", DecodePs2Bus},     {"1wire", DecodeOneWireBus},   {"i2s", DecodeI2sBus},
+      {"serial", DecodeSerialBus}, {"parallel", DecodeParallelBus}};
+  return kBuses;
 }
 
 // The record lines as the library hands them out, and where they go.
@@ -354,6 +395,10 @@ void TakeLine(uint32_t first, uint32_t last, const char* line, void* user) {
   if (!r.failed) std::fflush(r.out);
 }
 
+}  // namespace
+
+const CommandSpec& DecodeCommandSpec() { return kSpec; }
+
 // Bus names as users write them.
 std::string BusName(std::string name) {
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -364,23 +409,34 @@ std::string BusName(std::string name) {
   return alias == kAliases.end() ? name : alias->second;
 }
 
-// A file of our own for the library's record file when the records go
-// elsewhere; removed with the object.
-class TemporaryRecordFile {
- public:
-  TemporaryRecordFile() {
-    path_ = MakeTemporaryFile();
+const char* BusNames() { return "i2c, spi, spi8, async (uart), can, usb, ps2, 1wire, i2s, serial or parallel"; }
+
+bool KnownBus(const std::string& bus) { return Buses().count(bus) != 0; }
+
+int32_t CallBusDecoder(const std::string& bus, const ParsedArgs& args, const DecodeCall& call) {
+  const auto decoder = Buses().find(bus);
+  if (decoder == Buses().end()) throw UsageError("unknown bus " + bus + " (" + BusNames() + ")");
+  return decoder->second(args, call);
+}
+
+int32_t DecoderRateCode(uint32_t rateHz) {
+  const int32_t code = RateCode(rateHz);
+  if (code == 0) {
+    std::string rate = std::to_string(rateHz) + " Hz";
+    for (const auto& [unit, name] : {std::pair{1000000u, " MHz"}, std::pair{1000u, " kHz"}})
+      if (rateHz % unit == 0) {
+        rate = std::to_string(rateHz / unit) + name;
+        break;
+      }
+    throw CliError("the capture is sampled at " + rate +
+                   "; the decoders take 1, 2, 3, 4, 6, 8, 12, 16 or 24 MHz (tqla resamples nothing)");
   }
-  ~TemporaryRecordFile() { std::remove(path_.c_str()); }
-  TemporaryRecordFile(const TemporaryRecordFile&) = delete;
-  TemporaryRecordFile& operator=(const TemporaryRecordFile&) = delete;
-  std::string& path() { return path_; }
+  return code;
+}
 
- private:
-  std::string path_;
-};
+TemporaryRecordFile::TemporaryRecordFile() : path_(MakeTemporaryFile()) {}
 
-}  // namespace
+TemporaryRecordFile::~TemporaryRecordFile() { std::remove(path_.c_str()); }
 
 int RunDecode(int argc, char** argv) {
   const ParsedArgs args = ParseArgs(kSpec, argc, argv);
@@ -389,16 +445,9 @@ int RunDecode(int argc, char** argv) {
     return 0;
   }
   const std::string bus = BusName(args.positional[0]);
-  static const std::map<std::string, int32_t (*)(const ParsedArgs&, const DecodeCall&)> kBuses = {
-      {"can", DecodeCanBus},       {"usb", DecodeUsbBus},   {"ps2", DecodePs2Bus},
-      {"1wire", DecodeOneWireBus}, {"i2s", DecodeI2sBus}, {"serial", DecodeSerialBus}, {"parallel", DecodeParallelBus}};
-  const auto busDecoder = kBuses.find(bus);
-  if (bus != "i2c" && bus != "spi" && bus != "spi8" && bus != "async" && busDecoder == kBuses.end()) {
-    throw UsageError("unknown bus " + bus);
-  }
+  if (!KnownBus(bus)) throw UsageError("unknown bus " + bus + " (" + BusNames() + ")");
   Capture capture = LoadCapture(args.positional[1]);
-  const int32_t rate = RateCode(capture.rateHz);
-  if (rate == 0) throw CliError("the capture's rate of " + std::to_string(capture.rateHz) + " Hz has no decoder rate");
+  const int32_t rate = DecoderRateCode(capture.rateHz);
   const auto count = static_cast<int64_t>(capture.samples.size());
   const auto from = static_cast<int32_t>(args.Signed("from", 0, 0, count));
   const auto to = static_cast<int32_t>(args.Signed("to", count, 0, count));
@@ -463,49 +512,8 @@ int RunDecode(int argc, char** argv) {
   int32_t result = 1;
   {
     SampleBufferLease lease(capture.samples);
-    uint32_t* words = capture.samples.data();
-    const uint32_t blankOrComma = delimiter == TQLA_DELIMITER_BLANK ? TQLA_DELIMITER_BLANK : TQLA_DELIMITER_COMMA;
-    if (busDecoder != kBuses.end()) {
-      result = busDecoder->second(args, {words, out, from, to, rate, static_cast<int32_t>(count), format, delimiter,
-                                         protocolFile, packets.data(), error});
-    } else if (bus == "i2c") {
-      const bool markers = !args.Has("no-markers");
-      result = DecodeI2C(words, out, from, to, rate, args.Unsigned("sda", 1, 15), args.Unsigned("scl", 0, 15),
-                         !args.Has("no-ack"), blankOrComma, markers, format != 1, protocolFile,
-                         packets.data(), error);
-    } else if (bus == "async") {
-      result = DecodeASYNC(words, out, from, to, rate, ChannelList(args.Value("channels", "6")),
-                           args.Unsigned("baud", 115200, UINT32_MAX),
-                           Choice(args, "parity", {"none", "mark", "space", "even", "odd"}, "none"),
-                           args.Unsigned("data-bits", 8, 18), delimiter, format == 0, format == 2,
-                           static_cast<int32_t>(args.Signed("per-line", 16, 0, INT32_MAX)), protocolFile,
-                           packets.data(), error);
-    } else {
-      const auto mode = args.Unsigned("mode", 0, 3);
-      const uint32_t rising = (mode == 0 || mode == 3) ? TQLA_EDGE_RISING : TQLA_EDGE_FALLING;
-      const auto ss = args.Unsigned("ss", 5, 15), sck = args.Unsigned("sck", 2, 15);
-      const auto mosi = args.Unsigned("mosi", 3, 15), miso = args.Unsigned("miso", 4, 15);
-      const auto words_ = static_cast<int32_t>(args.Signed("words", 8, 0, INT32_MAX));
-      const uint32_t useCs = args.Has("no-cs") ? 0 : 1;
-      if (bus == "spi") {
-        const auto bits = static_cast<int32_t>(args.Unsigned("bits", 8, 32));
-        if (bits == 0) throw UsageError("--bits takes a word size of 1 to 32");
-        result = DecodeSPIVariable(words, out, from, to, rate, ss, sck, mosi, miso, rising, rising,
-                                   blankOrComma, format == 0 ? 1 : format == 1 ? 0 : 2, useCs, words_,
-                                   bits, protocolFile, packets.data(), error);
-      } else {
-        // This form reports a failure only on the console.
-        const std::string reason = ConsoleOf([&] {
-          DecodeSPI(words, out, from, to, rate, ss, sck, mosi, miso, rising, rising, blankOrComma,
-                    format == 0 ? 1 : format == 1 ? 0 : 2, useCs, words_, nullptr, nullptr, nullptr);
-        });
-        if (!reason.empty()) {
-          std::snprintf(error, sizeof error, "%.*s", static_cast<int>(reason.find_last_not_of('\n') + 1),
-                        reason.c_str());
-          result = 0;
-        }
-      }
-    }
+    result = CallBusDecoder(bus, args, {capture.samples.data(), out, from, to, rate, static_cast<int32_t>(count), format,
+                                        delimiter, protocolFile, packets.data(), error});
   }
   TqlaSetRecordSink(nullptr, nullptr);
   TqlaSetConsoleSink(nullptr, nullptr);
