@@ -88,7 +88,7 @@ TEST(Svg, OneElementPerRunAndBalancedTags) {
   const size_t trace = svg.find("class=\"trace\" d=\"") + 17;
   const std::string strokes = svg.substr(trace, svg.find('"', trace) - trace);
   EXPECT_EQ(std::count(strokes.begin(), strokes.end(), 'M'), 3) << strokes;
-  EXPECT_NE(svg.find("d=\"M56 46H58V32H60M62 46H63V32H66\""), std::string::npos) << svg.substr(0, 2000);
+  EXPECT_NE(svg.find("d=\"M56 58H58V44H60M62 58H63V44H66\""), std::string::npos) << svg.substr(0, 2000);
 }
 
 TEST(Svg, TickLabelsInEngineeringUnits) {

@@ -3,6 +3,7 @@
 // capture, and the lease that shows those samples to the library's exports.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,6 +34,9 @@ struct Capture {
   // Why the capture ended before it was complete ("Ctrl-C", "time-out"), kept
   // in the file as "cut short: " and the reason; empty for a complete capture.
   std::string cutShort;
+  // Names of the digital channels where a file gave them (a session file of
+  // another analyzer); empty for d0..d15.
+  std::array<std::string, 16> names;
 };
 
 // The pod's rate code for a rate (MHz x 10 + 7), 0 for a rate the pod lacks.

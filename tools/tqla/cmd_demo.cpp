@@ -49,11 +49,12 @@ constexpr CommandSpec kSpec = {
     "Attaches a simulated pod playing demonstration traffic (I2C on channels 0-1, SPI\n"
     "on 2-5, serial on 6, a sine on CH1 and a cosine on CH2), captures 262144 samples\n"
     "at 1 MHz triggered on an I2C start condition, saves the capture, exports it to\n"
-    "VCD, CSV and text, draws the samples around the trigger as SVG, decodes the I2C,\n"
-    "SPI and serial traffic and prints the first records of each. Last, it wires a\n"
-    "second simulated pod to the demonstration pod's lines, generates a 16-bit\n"
-    "counter of 65536 samples at 1 MHz on the demonstration pod, captures the lines\n"
-    "on the second pod and checks that every sample came back.\n"
+    "VCD, CSV and text, draws the samples around the trigger as SVG with the I2C, SPI\n"
+    "and serial values decoded under the traces, decodes the three buses and prints\n"
+    "the first records of each. Last, it wires a second simulated pod to the\n"
+    "demonstration pod's lines, generates a 16-bit counter of 65536 samples at 1 MHz\n"
+    "on the demonstration pod, captures the lines on the second pod and checks that\n"
+    "every sample came back.\n"
     "With --traffic streams the pod plays 1-Wire on channel 0, I2S on 1-3 (clock,\n"
     "word select, data), a synchronous serial link on 4-6 (clock, data, chip select)\n"
     "and a parallel byte on 8-15 with its strobe on 7; the demo captures 262144\n"
@@ -273,8 +274,12 @@ int RunDemo(int argc, char** argv) {
   RenderOptions options;
   options.start = static_cast<int64_t>(capture.trigger.value_or(0)) - kRenderBefore;
   options.samples = kRenderSamples;
-  RenderCapture(capture, options, file("demo.svg"), "tqla demo: an I2C start and the traffic around it");
-  std::printf("%s: SVG of %llu samples around the trigger\n", file("demo.svg").c_str(),
+  // The demonstration wiring, and its three buses decoded under the traces.
+  options.names = ParseChannelNames("0=SCL,1=SDA,2=SCK,3=MOSI,4=MISO,5=CS,6=RX");
+  options.decoders = ParseDecoderSpecs({"i2c:scl=0,sda=1", "spi:sck=2,mosi=3,miso=4,cs=5",
+                                        "uart:rx=6,baud=" + std::to_string(kDemoBaud) + ",format=char"});
+  RenderCapture(capture, options, file("demo.svg"), "tqla demo: an I2C start and the I2C, SPI and serial traffic around it");
+  std::printf("%s: SVG of %llu samples around the trigger, the I2C, SPI and serial traffic decoded under them\n", file("demo.svg").c_str(),
               static_cast<unsigned long long>(kRenderSamples));
 
   Run(RunDecode, {"i2c", "-o", file("demo-i2c.txt"), "--name", "I2C", capturePath});

@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "capture.h"
+#include "channel_names.h"
+#include "decoder_spec.h"
 
 namespace tqla::cli {
 
@@ -27,6 +30,8 @@ struct RenderOptions {
   std::optional<uint32_t> scale;    // samples per column in 1/1024 (instead of samples)
   uint32_t width = 1920;            // columns
   bool fromTrigger = false;         // times count from the trigger, not sample 0
+  ChannelNames names;               // over the capture's own names
+  std::vector<DecoderSpec> decoders;  // an annotation row (or two) each
 };
 
 // Draws the window as SVG to outPath ("-" or empty: standard output).

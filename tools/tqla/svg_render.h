@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "annotations.h"
+#include "channel_names.h"
 #include "sample_words.h"
 
 namespace tqla::cli {
@@ -30,6 +32,8 @@ struct RenderView {
   std::optional<uint32_t> trigger;
   int64_t origin = 0;  // the sample at time 0 of the axis
   std::string title;
+  ChannelNames names;                      // channel labels; empty: d0..d15
+  std::vector<AnnotationRow> annotations;  // drawn under the traces
 };
 
 // Fills the traces of width columns from samples (made the current sample
@@ -39,6 +43,21 @@ ScreenTraces ScaleToScreen(SampleWords& samples, int32_t start, uint32_t width, 
                            uint8_t analogChannels);
 
 void WriteSvg(std::FILE* out, const ScreenTraces& traces, const RenderView& view);
+
+// Height of one annotation row, and the style its elements use.
+inline constexpr double kAnnotationRow = 30;
+extern const char kAnnotationStyle[];
+
+// Draws view's annotation rows from y = top, the drawing's columns starting
+// at x = left: per row its label, a box per value with the value inside
+// where it fits, runs of values too narrow to tell apart as one band with
+// their count, and the markers that do not crowd each other.
+void WriteAnnotationRows(std::FILE* out, const RenderView& view, uint32_t width, double left, double top);
+
+// Text as SVG character data or attribute value; numbers with at most two
+// decimals.
+std::string SvgEscape(const std::string& text);
+std::string SvgNumber(double value);
 
 // A tick every step seconds: the 1-2-5 step that gives about eight ticks in
 // duration seconds.
