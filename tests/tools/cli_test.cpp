@@ -16,6 +16,7 @@
 #include "capture.h"
 #include "cli.h"
 #include "test_support.h"
+#include "tool_run.h"
 
 namespace tqla::cli {
 namespace {
@@ -72,38 +73,6 @@ TEST(CliArgs, RefusesWhatItCannotUnderstand) {
   EXPECT_THROW(ParseUnsigned("--n", "99999999999999999999"), UsageError);
   EXPECT_THROW(ParseSigned("--n", "11", -10, 10), UsageError);
   EXPECT_EQ(ParseSigned("--n", "-10", -10, 10), -10);
-}
-
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-
-// Runs the tool in dir; shell words in front (e.g. "ulimit -f 4;") go first.
-ToolRun Tool(const test::TempDir& dir, const std::string& args, const std::string& front = "") {
-  const std::string out = dir.file("stdout"), err = dir.file("stderr");
-  const int raw = std::system(("cd '" + dir.path().string() + "' && " + front + " '" TQLA_CLI_PATH "' " + args +
-                               " >'" + out + "' 2>'" + err + "'")
-                                  .c_str());
-  auto text = [](const std::string& f) {
-    const auto b = test::ReadAll(f);
-    return std::string(b.begin(), b.end());
-  };
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text(out), text(err)};
-}
-
-struct Failure {
-  std::string args;
-  std::string message;
-};
-
-// Each command line fails with status 1 and its message on stderr.
-void ExpectFailures(const test::TempDir& dir, std::initializer_list<Failure> failures) {
-  for (const Failure& f : failures) {
-    const ToolRun run = Tool(dir, f.args);
-    EXPECT_EQ(run.status, 1) << f.args;
-    EXPECT_NE(run.err.find(f.message), std::string::npos) << f.args << ": " << run.err;
-  }
 }
 
 // The two sample rows after the header of an export of two samples.

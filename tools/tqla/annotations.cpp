@@ -150,6 +150,23 @@ std::vector<AnnotationRow> DecodeAnnotations(std::vector<uint32_t>& samples, uin
     return rows;
   }
 
+  // Only what the record lines hold is drawn: a value the decoder met before
+  // it found its footing (a byte cut by the start of the range) has no line.
+  std::vector<std::pair<uint32_t, uint32_t>> spans;
+  for (const Found::Line& line : found.lines) spans.emplace_back(line.first, std::max(line.first, line.last));
+  std::sort(spans.begin(), spans.end());
+  auto inLine = [&](uint32_t sample) {
+    auto after = std::upper_bound(spans.begin(), spans.end(), std::pair{sample, UINT32_MAX});
+    // Lines may overlap (one per SPI line): any that starts before may hold it.
+    for (auto it = after; it != spans.begin();) {
+      --it;
+      if (it->second >= sample) return true;
+      if (after - it > 4) break;
+    }
+    return false;
+  };
+  std::erase_if(found.events, [&](const Found::Event& e) { return !inLine(e.sample); });
+
   // Rows by the packet engine's channel: SPI's MISO (1) and MOSI (2), the
   // first two serial lines.
   std::map<int32_t, AnnotationRow> byChannel;
