@@ -70,11 +70,11 @@ clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WINDOWS_BUILD) demo-out
 
 # The libFuzzer targets of the file readers under AddressSanitizer (clang),
-# each run for FUZZ_SECONDS (all of them together about 3.5 minutes) over its
+# each run for FUZZ_SECONDS (all of them together about 4 minutes) over its
 # seeds in fuzz/seeds/TARGET.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 35
-FUZZ_TARGETS ?= protocol_file packet_list capture_file range_file record_merge cli_capture
+FUZZ_TARGETS ?= protocol_file packet_list capture_file range_file record_merge cli_capture session_file
 fuzz:
 	@sh scripts/install-deps.sh fuzz
 	CC=clang CXX=clang++ cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

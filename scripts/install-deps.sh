@@ -3,12 +3,17 @@
 # it runs apt-get; otherwise it prints the one command a user has to run.
 # The libusb package is optional: without it the real-pod backend is left out;
 # umockdev (device emulation) lets the tests run that backend against
-# emulated pods, and without it those tests are left out.
+# emulated pods, and without it those tests are left out. Without libzip the
+# tool reads and writes no .sr session files.
 set -e
 required="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev"
-optional="libusb-1.0-0-dev umockdev libumockdev-dev"
+optional="libusb-1.0-0-dev umockdev libumockdev-dev libzip-dev"
+# The Python package's tests (pytest over numpy), the check that drawings
+# render (rsvg-convert) and the independent reader of .sr files; their
+# tests skip without them.
+optional="$optional python3 python3-numpy python3-pytest librsvg2-bin sigrok-cli"
 # `make fuzz` builds with clang's libFuzzer.
-if [ "${1:-}" = fuzz ]; then required="clang libclang-rt-14-dev"; optional=""; fi
+if [ "${1:-}" = fuzz ]; then required="clang libclang-rt-14-dev"; optional="libzip-dev"; fi
 # `make windows` cross-builds with MinGW-w64; its tests run under wine and
 # compare export names with clang's.
 if [ "${1:-}" = windows ]; then

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "cli.h"
+#include "session_file.h"
 #include "tqla/tqla.h"
 #include "tqla/tqla_ext.h"
 
@@ -127,6 +128,8 @@ void SaveCapture(const std::string& path, const Capture& capture) {
 
 Capture LoadCapture(const std::string& path) {
   RequireRegularFile(path);
+  // Other analyzers' session files have a reader of their own.
+  if (IsSessionFile(path)) return LoadSessionFile(path);
   std::error_code error;
   const uint64_t fileSize = std::filesystem::file_size(path, error);
   if (error) throw CliError(path + ": " + error.message());

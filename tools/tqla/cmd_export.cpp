@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "export_formats.h"
 #include "operations.h"
+#include "session_file.h"
 #include "terminal.h"
 #include "tqla/tqla.h"
 
@@ -15,7 +16,7 @@ namespace tqla::cli {
 namespace {
 
 constexpr OptionSpec kOptions[] = {
-    {"format", 'O', "FORMAT", "vcd (default), csv or text"},
+    {"format", 'O', "FORMAT", "vcd (default), csv, text or sr"},
     {"output", 'o', "FILE", "write to FILE instead of standard output"},
     {"from", 0, "N", "first sample to export (default 0)"},
     {"from-trigger", 0, nullptr, "times count from the capture's trigger, not from sample 0"},
@@ -24,12 +25,16 @@ constexpr OptionSpec kOptions[] = {
 
 constexpr CommandSpec kSpec = {
     "export",
-    "[-O vcd|csv|text] [-o FILE] [--from N] [--to N] [--from-trigger] CAPTURE",
+    "[-O vcd|csv|text|sr] [-o FILE] [--from N] [--to N] [--from-trigger] CAPTURE",
     "Converts a capture file to VCD (IEEE 1364, for waveform viewers), CSV (RFC 4180,\n"
     "time in seconds, d0..d15, CH1 and CH2 in volts) or the library's text table.\n"
     "Times count from sample 0 of the capture, or from its trigger with --from-trigger\n"
     "(as in tqla decode and tqla render). Scope channels appear in VCD and CSV only\n"
-    "when the capture marks them in use.",
+    "when the capture marks them in use.\n"
+    "-O sr writes a session file of the common open-source analyzer suite (a zip\n"
+    "archive; needs -o FILE): the 16 digital channels with their names, the rate,\n"
+    "and the scope channels in use as analog channels in volts; the trigger is not\n"
+    "kept. CAPTURE is a tqla capture (.tqc) or such a session file (.sr).",
     kOptions,
     1,
     1,
@@ -106,7 +111,8 @@ ExportFormat ParseExportFormat(const std::string& name) {
   if (name == "vcd") return ExportFormat::Vcd;
   if (name == "csv") return ExportFormat::Csv;
   if (name == "text" || name == "txt") return ExportFormat::Text;
-  throw UsageError("unknown format '" + name + "' (vcd, csv or text)");
+  if (name == "sr" || name == "srzip") return ExportFormat::Sr;
+  throw UsageError("unknown format '" + name + "' (vcd, csv, text or sr)");
 }
 
 void ExportCapture(Capture& capture, ExportFormat format, const std::string& outPath, uint64_t from,
@@ -115,6 +121,10 @@ void ExportCapture(Capture& capture, ExportFormat format, const std::string& out
   const uint64_t end = std::min(to.value_or(count), count);
   if (to && from > *to) throw UsageError("--from " + std::to_string(from) + " lies after --to " + std::to_string(*to));
   if (from >= end) throw CliError("nothing to export: the capture has " + std::to_string(count) + " samples");
+  if (format == ExportFormat::Sr) {
+    SaveSessionFile(outPath, capture, from, end);
+    return;
+  }
   if (format == ExportFormat::Text) {
     ExportText(capture, outPath, static_cast<uint32_t>(from), static_cast<uint32_t>(end));
     return;

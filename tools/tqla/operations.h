@@ -13,7 +13,7 @@
 
 namespace tqla::cli {
 
-enum class ExportFormat { Vcd, Csv, Text };
+enum class ExportFormat { Vcd, Csv, Text, Sr };
 
 // "vcd", "csv" or "text"; throws UsageError.
 ExportFormat ParseExportFormat(const std::string& name);
