@@ -208,7 +208,11 @@ std::vector<AnnotationRow> DecodeAnnotations(std::vector<uint32_t>& samples, uin
     AnnotationRow& row = rowOf(spec.bus == "spi" || spec.bus == "async" ? e.channel : 1);
     AnnotationBox box;
     box.text = ValueText(e.value, e.bits, format);
-    if (afterStart) box.text += e.value & 1 ? " R" : " W";  // the address byte and its direction
+    if (afterStart) {
+      // The address byte and its direction; the byte alone where that does not fit.
+      box.brief = box.text;
+      box.text += e.value & 1 ? " R" : " W";
+    }
     afterStart = false;
     if (layout == Layout::kStartMarked) {
       box.first = e.sample;

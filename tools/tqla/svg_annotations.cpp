@@ -23,10 +23,12 @@ constexpr double kBoxTop = 6;  // inside a row
 constexpr double kBoxHeight = 17;
 constexpr double kTextBaseline = 18.5;
 constexpr double kCharWidth = 6.6;
-// Boxes narrower than this are not told apart: a run of them becomes a band.
-constexpr double kNarrowest = 3;
-// Boxes this wide show two characters.
+// Boxes this wide show two characters; narrower ones are not told apart: a
+// run of them becomes a band with their count (tiny boxes of no text each
+// only clutter the row).
 constexpr double kReadable = 2 * kCharWidth + 4;
+// Boxes of a band lie no further apart than this.
+constexpr double kNarrowest = 3;
 
 double TextWidth(const std::string& text) { return kCharWidth * static_cast<double>(text.size()) + 4; }
 
@@ -82,7 +84,7 @@ void WriteBoxes(std::FILE* out, const AnnotationRow& row, const Columns& c, doub
   for (const AnnotationBox& box : row.boxes) {
     const double x0 = c.At(box.first), x1 = c.At(box.last + 1);
     if (!c.Visible(x0, x1)) continue;
-    if (x1 - x0 < kNarrowest) {
+    if (x1 - x0 < kReadable) {
       if (bandCount && x0 - bandTo > kNarrowest) endBand();
       if (!bandCount) bandFrom = x0;
       bandTo = x1;
@@ -161,9 +163,11 @@ void WriteAnnotationRows(std::FILE* out, const RenderView& view, uint32_t width,
                  SvgNumber(top + kBoxTop + kBoxHeight / 2).c_str(), SvgNumber(left + width).c_str(),
                  SvgNumber(top + kBoxTop + kBoxHeight / 2).c_str());
     WriteBoxes(out, row, columns, top);
-    // Zoomed out so far that values no longer read, markers would only
-    // cover them: they come back when the boxes do.
-    if (MedianWidth(row, columns) >= kReadable) WriteMarkers(out, row, columns, top);
+    // Zoomed out so far that a value's box could not hold a marker's text,
+    // markers would only cover the values: they come back when there is room.
+    double widest = kReadable;
+    for (const AnnotationMarker& m : row.markers) widest = std::max(widest, TextWidth(m.text));
+    if (MedianWidth(row, columns) >= widest) WriteMarkers(out, row, columns, top);
     std::fputs("</g>\n", out);
     top += kAnnotationRow;
   }
