@@ -94,6 +94,39 @@ TEST_F(I2cTest, EventsReachThePacketEngine) {
   EXPECT_NE(packets.find("EVENT,01,DATA,A1,EVENT,04,DATA,56,EVENT,08,EVENT,02,"), std::string::npos) << packets;
 }
 
+// A host's event sink gets what the packet engine gets, with or without a
+// protocol file, at samples in time order.
+TEST_F(I2cTest, EventSinkSeesTheEventsWithoutAProtocolFile) {
+  Synthesize({{{0xA0, 0x12}, false, false}, {{0xA1, 0x56}, true, false}}, 100e3, 24e6);
+  struct Event {
+    uint32_t sample;
+    int32_t kind;
+    uint32_t value;
+    int32_t bits;
+  };
+  std::vector<Event> events;
+  TqlaSetEventSink(
+      [](uint32_t sample, int32_t kind, uint32_t value, int32_t bits, int32_t, void* user) {
+        static_cast<std::vector<Event>*>(user)->push_back({sample, kind, value, bits});
+      },
+      &events);
+  const int32_t decoded = Decode(247, 1, 1, 1, 1, nullptr);
+  TqlaSetEventSink(nullptr, nullptr);
+  ASSERT_EQ(decoded, 1);
+  std::string listed;
+  for (const Event& e : events) {
+    char text[16];
+    std::snprintf(text, sizeof text, e.kind ? "E%02X " : "D%02X/%d ", e.value, e.bits);
+    listed += text;
+  }
+  EXPECT_EQ(listed, "E01 DA0/8 E04 D12/8 E04 E02 E01 DA1/8 E04 D56/8 E08 E02 E7F ");
+  for (size_t k = 1; k < events.size(); ++k) EXPECT_LE(events[k - 1].sample, events[k].sample) << k;
+  // Unset, it hears nothing more.
+  events.clear();
+  ASSERT_EQ(Decode(247, 1, 1, 1, 1, nullptr), 1);
+  EXPECT_TRUE(events.empty());
+}
+
 TEST_F(I2cTest, SynthesizedTrafficDecodesToTheBytesSent) {
   std::mt19937 random(6);
   for (double clock : {100e3, 400e3}) {
