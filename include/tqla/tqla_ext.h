@@ -149,9 +149,10 @@ TQLA_EXPORT void TQLA_API TqlaSetTriggerIndex(uint32_t index);
 /** @} */
 
 /**
- * \defgroup tqla_ext_records Extensions: record lines
+ * \defgroup tqla_ext_records Extensions: record lines and decoder events
  * \brief Every record line of a decoder run handed to the host as it is
- * written, with the samples it spans.
+ * written, with the samples it spans, and every value and bus event as the
+ * decoder recognises it.
  * @{
  */
 

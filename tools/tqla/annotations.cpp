@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "bus_decoders.h"
+#include "tqla/tqla.h"
 
 namespace tqla::cli {
 
@@ -30,8 +31,8 @@ struct Found {
 };
 
 constexpr int32_t kValue = 0;
-constexpr uint32_t kEndOfData = 127;
-constexpr uint32_t kFirstSignalEvent = 16;
+constexpr uint32_t kEndOfData = TQLA_EVENT_END_OF_DATA;
+constexpr uint32_t kFirstSignalEvent = TQLA_EVENT_SIGNAL(1, 0);  // the lowest signal event code
 
 void TakeEvent(uint32_t sample, int32_t kind, uint32_t value, int32_t bits, int32_t channel, void* user) {
   if (kind != kValue && (value == kEndOfData || value >= kFirstSignalEvent)) return;
@@ -71,18 +72,18 @@ AnnotationMarker MarkerOf(const std::string& bus, uint32_t code) {
     m.warning = warning;
   };
   if (bus == "i2c") {
-    if (code == 1) set("S", Anchor::kEndsAt);
-    if (code == 2) set("P", Anchor::kStartsAt);
-    if (code == 4) set("ACK", Anchor::kSpan);
-    if (code == 8) set("NACK", Anchor::kSpan, true);
+    if (code == TQLA_EVENT_START) set("S", Anchor::kEndsAt);
+    if (code == TQLA_EVENT_STOP) set("P", Anchor::kStartsAt);
+    if (code == TQLA_EVENT_ACK) set("ACK", Anchor::kSpan);
+    if (code == TQLA_EVENT_NACK) set("NACK", Anchor::kSpan, true);
   } else if (bus == "spi") {
-    if (code == 1) set("CS", Anchor::kEndsAt);
-    if (code == 2) set("/CS", Anchor::kStartsAt);
+    if (code == TQLA_EVENT_START) set("CS", Anchor::kEndsAt);
+    if (code == TQLA_EVENT_STOP) set("/CS", Anchor::kStartsAt);
   } else if (bus == "async") {
-    if (code == 1) set("parity", Anchor::kStartsAt, true);
+    if (code == TQLA_EVENT_START) set("parity", Anchor::kStartsAt, true);
   } else if (bus == "1wire") {
-    if (code == 1) set("reset", Anchor::kEndsAt);
-    if (code == 2) set("presence", Anchor::kEndsAt);
+    if (code == TQLA_EVENT_START) set("reset", Anchor::kEndsAt);
+    if (code == TQLA_EVENT_STOP) set("presence", Anchor::kEndsAt);
   }
   return m;
 }
@@ -198,7 +199,7 @@ std::vector<AnnotationRow> DecodeAnnotations(std::vector<uint32_t>& samples, uin
     }
     if (e.kind != kValue) {
       AnnotationMarker marker = MarkerOf(spec.bus, e.value);
-      afterStart = spec.bus == "i2c" && e.value == 1;
+      afterStart = spec.bus == "i2c" && e.value == TQLA_EVENT_START;
       if (marker.text.empty()) continue;
       marker.sample = e.sample;
       marker.from = before ? *before + 1 : e.sample;

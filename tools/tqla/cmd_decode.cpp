@@ -229,8 +229,8 @@ int32_t DecodePs2Bus(const ParsedArgs& args, const DecodeCall& c) {
 
 int32_t DecodeI2cBus(const ParsedArgs& args, const DecodeCall& c) {
   return DecodeI2C(c.words, c.out, c.from, c.to, c.rate, args.Unsigned("sda", 1, 15), args.Unsigned("scl", 0, 15),
-                   !args.Has("no-ack"), c.delimiter == TQLA_DELIMITER_BLANK ? TQLA_DELIMITER_BLANK : TQLA_DELIMITER_COMMA, !args.Has("no-markers"), c.format != 1, c.protocol,
-                   c.packets, c.error);
+                   !args.Has("no-ack"), c.delimiter == TQLA_DELIMITER_BLANK ? TQLA_DELIMITER_BLANK : TQLA_DELIMITER_COMMA,
+                   !args.Has("no-markers"), c.format != 1, c.protocol, c.packets, c.error);
 }
 
 int32_t DecodeAsyncBus(const ParsedArgs& args, const DecodeCall& c) {

@@ -140,9 +140,13 @@ void RunDecoderSpec(const DecoderSpec& spec, std::vector<uint32_t>& samples, uin
       TqlaSetConsoleSink(nullptr, nullptr);
     }
   } unset;
-  const uint32_t format = spec.settings.Value("format", "hex") == "dec" ? 1 : spec.settings.Value("format") == "char" ? 2 : 0;
+  // The decode command's own format numbers: 0 hex, 1 dec, 2 char.
+  const std::string formatName = spec.settings.Value("format", "hex");
+  const uint32_t format = formatName == "dec" ? 1 : formatName == "char" ? 2 : 0;
   const std::string delimiterName = spec.settings.Value("delimiter", "comma");
-  const uint32_t delimiter = delimiterName == "none" ? 0 : delimiterName == "blank" ? 2 : 1;
+  const uint32_t delimiter = delimiterName == "none"    ? TQLA_DELIMITER_NONE
+                             : delimiterName == "blank" ? TQLA_DELIMITER_BLANK
+                                                        : TQLA_DELIMITER_COMMA;
   int32_t result = 0;
   try {
     SampleBufferLease lease(samples);
