@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -171,6 +172,24 @@ TEST(SessionFile, RefusesHostileArchivesWithAReason) {
   }
   const std::string text = "version 2";
   EXPECT_THROW(ReadSessionArchive(reinterpret_cast<const uint8_t*>(text.data()), text.size(), "t.sr"), CliError);
+}
+
+TEST(SessionFile, EveryCommandThatTakesACaptureTakesOne) {
+  test::TempDir dir;
+  ASSERT_EQ(Tool(dir, "demo --out d").status, 0);
+  ASSERT_EQ(Tool(dir, "export -O sr -o d.sr --from 1000 --to 66536 d/demo.tqc").status, 0);
+  // Under a name that does not say so, it is known by its content.
+  std::filesystem::copy_file(dir.file("d.sr"), dir.file("session.bin"));
+  const ToolRun sr = Tool(dir, "decode i2c session.bin");
+  ASSERT_EQ(sr.status, 0) << sr.err;
+  // The same bytes as the window of the capture it came from.
+  const std::vector<std::string> bytes = RecordHexBytes(sr.out);
+  EXPECT_GT(bytes.size(), 100u);
+  EXPECT_EQ(bytes, RecordHexBytes(Tool(dir, "decode i2c --from 1000 --to 66536 d/demo.tqc").out));
+  EXPECT_EQ(Tool(dir, "render -o r.svg d.sr").status, 0);
+  EXPECT_EQ(Tool(dir, "export -O text -o t.txt d.sr").status, 0);
+  const ToolRun generate = Tool(dir, "--sim generate --once d.sr");
+  EXPECT_EQ(generate.status, 0) << generate.err;
 }
 
 // The analyzer suite's command-line program, or a note why the test skips.

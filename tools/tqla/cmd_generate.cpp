@@ -34,9 +34,10 @@ constexpr CommandSpec kSpec = {
     "generate",
     "[--pod ID] [-r RATE] [--once | --loop | --time T] [-w 16|8] PATTERN",
     "Plays a pattern out of the pod's digital lines, bit n of each word on channel n.\n"
-    "PATTERN is a tqla capture (.tqc), a VCD file (.vcd: its channels d0..d15 sampled\n"
-    "at the rate) or 16-bit hexadecimal words, one per line with an optional header\n"
-    "(.csv, .txt). After a single run the lines hold the last word. Progress goes to\n"
+    "PATTERN is a tqla capture (.tqc), a session file of the common open-source\n"
+    "analyzer suite (.sr), a VCD file (.vcd: its channels d0..d15 sampled at the rate)\n"
+    "or 16-bit hexadecimal words, one per line with an optional header (.csv, .txt).\n"
+    "After a single run the lines hold the last word. Progress goes to\n"
     "stderr when it is a terminal. Ctrl-C stops the run: the exit status is 2 when\n"
     "that cut a single or timed run short. An underrun (the pod ran out of data and\n"
     "held the lines) makes the exit status 1.",

@@ -9,6 +9,7 @@
 
 #include "capture.h"
 #include "cli.h"
+#include "session_file.h"
 
 namespace tqla::cli {
 
@@ -44,7 +45,7 @@ std::string ReadTextFile(const std::string& path) {
 // leading keyword, or words.
 PatternFormat FormatOf(const std::string& path, const std::string& head) {
   const std::string extension = Lowercase(std::filesystem::path(path).extension().string());
-  if (extension == ".tqc") return PatternFormat::Capture;
+  if (extension == ".tqc" || IsSessionFile(path)) return PatternFormat::Capture;
   if (extension == ".vcd") return PatternFormat::Vcd;
   if (extension == ".csv" || extension == ".txt") return PatternFormat::HexWords;
   if (head.rfind(kCaptureIdentification, 0) == 0) return PatternFormat::Capture;
