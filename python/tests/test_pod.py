@@ -40,6 +40,22 @@ def test_decode_gives_the_records_of_the_tool(tmp_path, tool, demo, bus, setting
         assert first.values[0] == 0xA0
 
 
+def test_triggers_on_the_lines_and_on_the_scope():
+    with tqla.Pod(simulated=True) as pod:
+        digital = pod.capture(samples=65536, rate="1M", trigger="1=f,0=1")
+        scope = pod.capture(samples=65536, rate="1M", analog_trigger="ch1>128")
+    t = digital.trigger
+    assert t is not None and t > 0
+    # An I2C start: SDA falls while SCL stays high.
+    assert digital.channel(1)[t - 1] == 1 and digital.channel(1)[t] == 0 and digital.channel(0)[t] == 1
+    t = scope.trigger
+    assert t is not None
+    assert scope.ch1[t - 10:t].astype(int).mean() < 128 <= scope.ch1[t:t + 10].astype(int).mean()
+    with pytest.raises(tqla.TqlaError, match="bad analog trigger"):
+        with tqla.Pod(simulated=True) as pod:
+            pod.capture(samples=65536, analog_trigger="ch3>1")
+
+
 def test_the_capture_is_the_array_the_pod_filled():
     lib = tqla.library()
     with tqla.Pod(simulated=True) as pod:

@@ -176,9 +176,12 @@ class Pod:
         return list(ids[:max(count, 0)])
 
     # ---- capture ----
-    def capture(self, samples=1 << 20, rate="1M", trigger=None, post=None, digital=16, analog=2, timeout=10.0):
+    def capture(self, samples=1 << 20, rate="1M", trigger=None, post=None, digital=16, analog=2, timeout=10.0,
+                analog_trigger=None):
         """Captures samples (rounded up to whole 65536s) at rate, triggered
-        on trigger ("0=f,1=1", or None to start at once), keeping post
+        on trigger ("0=f,1=1", or None to start at once) and/or on a scope
+        channel crossing a level (analog_trigger "ch1>128": CH1 rising
+        through scope byte 128, "ch2<100": CH2 falling), keeping post
         samples after it (half by default); returns a Capture whose samples
         are the array the pod filled. TqlaError when no trigger came within
         timeout seconds or the run failed."""
@@ -198,10 +201,17 @@ class Pod:
         steps = []
         for mask, value in parse_trigger(trigger) if trigger else []:
             steps += [mask, value]
+        mode_trigger, channel, level = (1 if steps else 0), 1, 128
+        if analog_trigger is not None:
+            text = str(analog_trigger).lower()
+            at = max(text.find(">"), text.find("<"))
+            if text[:at] not in ("ch1", "ch2") or not text[at + 1:].isdigit() or int(text[at + 1:]) > 255:
+                raise TqlaError(f"bad analog trigger {analog_trigger!r} (write ch1>LEVEL or ch2<LEVEL, LEVEL 0-255)")
+            mode_trigger, channel, level = (1 if text[at] == ">" else 2), int(text[2]), int(text[at + 1:])
         step_words = (ctypes.c_uint32 * max(len(steps), 1))(*steps)
         ring = np.empty(length, dtype=np.uint32)
         with call_lock:
-            if not lib.StartCapture(mode | scope, 1 if steps else 0, 1, 128, capture_module.rate_code(rate_hz), 0,
+            if not lib.StartCapture(mode | scope, mode_trigger, channel, level, capture_module.rate_code(rate_hz), 0,
                                     step_words if steps else None, len(steps) // 2, _words(ring), length, post):
                 raise TqlaError("the pod did not start the capture: " + (last_error() or "no reason given"))
             brk, running, triggered, percent = (ctypes.create_string_buffer(1) for _ in range(4))
@@ -233,7 +243,8 @@ class Pod:
         kept = ring[:captured]  # a view: the pod's own array
         in_use = {2: 3, 1: 1, 0: 0}[analog]
         return capture_module.Capture(kept, rate_hz,
-                                      trigger_index if steps and was_triggered and trigger_index < captured else None,
+                                      trigger_index if mode_trigger and was_triggered and trigger_index < captured
+                                      else None,
                                       in_use)
 
     # ---- stream ----
