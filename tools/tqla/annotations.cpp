@@ -119,7 +119,7 @@ void LimitReach(AnnotationRow& row, const std::vector<bool>& reachesBack) {
 
 }  // namespace
 
-std::vector<AnnotationRow> DecodeAnnotations(std::vector<uint32_t>& samples, uint32_t rateHz,
+std::vector<AnnotationRow> DecodeAnnotations(std::span<uint32_t> samples, uint32_t rateHz,
                                              const DecoderSpec& given, uint64_t from, uint64_t to) {
   if (given.bus == "spi8") throw UsageError("--decode " + given.text + ": spi8 hands out no records to draw; use spi");
   const int32_t rateCode = DecoderRateCode(rateHz);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,7 @@ struct AnnotationRow {
 // the decoders must take) and returns its rows: one per decoder, two for SPI
 // (MISO and MOSI), one per line for a serial decoder on two channels. Throws
 // CliError with the library's reason when the decoder refuses its settings.
-std::vector<AnnotationRow> DecodeAnnotations(std::vector<uint32_t>& samples, uint32_t rateHz,
+std::vector<AnnotationRow> DecodeAnnotations(std::span<uint32_t> samples, uint32_t rateHz,
                                              const DecoderSpec& spec, uint64_t from, uint64_t to);
 
 }  // namespace tqla::cli

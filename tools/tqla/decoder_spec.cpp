@@ -121,7 +121,7 @@ std::vector<DecoderSpec> ParseDecoderSpecs(const std::vector<std::string>& texts
   return specs;
 }
 
-void RunDecoderSpec(const DecoderSpec& spec, std::vector<uint32_t>& samples, uint32_t from, uint32_t to,
+void RunDecoderSpec(const DecoderSpec& spec, std::span<uint32_t> samples, uint32_t from, uint32_t to,
                     int32_t rateCode, const std::string& recordPath, const DecoderSinks& sinks) {
   std::string record = recordPath;
   char error[256] = "";
@@ -149,7 +149,7 @@ void RunDecoderSpec(const DecoderSpec& spec, std::vector<uint32_t>& samples, uin
                                                         : TQLA_DELIMITER_COMMA;
   int32_t result = 0;
   try {
-    SampleBufferLease lease(samples);
+    SampleBufferLease lease(samples.data(), samples.size());
     result = CallBusDecoder(spec.bus, spec.settings,
                             {samples.data(), reinterpret_cast<uint8_t*>(record.data()), static_cast<int32_t>(from),
                              static_cast<int32_t>(to), rateCode, static_cast<int32_t>(samples.size()), format,

@@ -3,6 +3,7 @@
 // options without their dashes.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ struct DecoderSinks {
 // recordPath and handing its lines and events to sinks. Timestamps count from
 // sample 0; the decoders' console is silent. Throws CliError "--decode TEXT:
 // REASON" when the library refuses the run, UsageError for a setting's value.
-void RunDecoderSpec(const DecoderSpec& spec, std::vector<uint32_t>& samples, uint32_t from, uint32_t to,
+void RunDecoderSpec(const DecoderSpec& spec, std::span<uint32_t> samples, uint32_t from, uint32_t to,
                     int32_t rateCode, const std::string& recordPath, const DecoderSinks& sinks);
 
 // Checks spec's settings with a run at rateHz over a little idle bus, so that

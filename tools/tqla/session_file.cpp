@@ -230,7 +230,7 @@ Capture ReadArchive(zip_t* zip, const std::string& archive, uint64_t maxSamples)
   for (uint64_t p = 1; p <= *probes; ++p) capture.names[p - 1] = CleanName(key("probe" + std::to_string(p)));
 
   // The logic samples: one member (version 1) or numbered chunks.
-  std::vector<uint32_t>& samples = capture.samples;
+  std::vector<uint32_t> samples;
   const std::string tooLong = "the session holds more than " + std::to_string(maxSamples) + " samples";
   uint64_t logicSamples = 0;
   if (unitSize > 0) {
@@ -312,6 +312,7 @@ Capture ReadArchive(zip_t* zip, const std::string& archive, uint64_t maxSamples)
     if (index > 0) capture.analogChannels |= scopeChannel == 0 ? kCh1InUse : kCh2InUse;
   }
   if (samples.empty()) throw CliError(archive + ": the session file holds no samples");
+  capture.samples = SampleWords(std::move(samples));
   return capture;
 }
 
@@ -332,7 +333,7 @@ Capture ReadGuarded(zip_t* zip, const std::string& archive, uint64_t maxSamples)
   }
 }
 
-std::string Floats(const std::vector<uint32_t>& samples, uint64_t from, uint64_t to, int shift) {
+std::string Floats(const SampleWords& samples, uint64_t from, uint64_t to, int shift) {
   std::string bytes;
   bytes.resize((to - from) * 4);
   for (uint64_t i = from; i < to; ++i) {
