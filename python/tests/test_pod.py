@@ -40,6 +40,23 @@ def test_decode_gives_the_records_of_the_tool(tmp_path, tool, demo, bus, setting
         assert first.values[0] == 0xA0
 
 
+@pytest.mark.parametrize("traffic, rate, buses", [
+    ("fieldbus", "12M", ["can", "usb", "ps2"]),
+    ("streams", "1M", ["1wire", "i2s", "serial", "parallel"]),
+])
+def test_every_other_bus_gives_the_records_of_the_tool(tmp_path, tool, traffic, rate, buses):
+    with tqla.Pod(simulated=True, traffic=traffic) as pod:
+        capture = pod.capture(samples=262144, rate=rate, analog=0)
+    path = tmp_path / f"{traffic}.tqc"
+    capture.save(path)
+    for bus in buses:
+        records = tqla.decode(capture, bus)
+        lines = tool("decode", bus, path).stdout.splitlines()
+        assert len(records) > 3, bus
+        assert [r.line for r in records] == lines, bus
+        assert any(r.values for r in records), bus
+
+
 def test_triggers_on_the_lines_and_on_the_scope():
     with tqla.Pod(simulated=True) as pod:
         digital = pod.capture(samples=65536, rate="1M", trigger="1=f,0=1")

@@ -74,6 +74,18 @@ _PROTOTYPES = {
                                  ctypes.c_char_p]),
     "DecodeCAN": (_i32, [_p32, ctypes.c_char_p, _i32, _i32, _u32, _u32, _u32, _u32, _u32, _i32, _i32, _i32,
                          ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p]),
+    "DecodeUSB": (_i32, [_p32, ctypes.c_char_p, _i32, _i32, _i32, _i32, _i32, _i32, _i32, _i32, _i32, _i32,
+                         _i32, _i32, _i32, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p]),
+    "DecodePS2": (_i32, [_p32, ctypes.c_char_p, _i32, _i32, _i32, _u32, _u32, _u32, ctypes.c_char_p,
+                         ctypes.c_char_p, ctypes.c_char_p]),
+    "Decode1Wire": (_i32, [_p32, ctypes.c_char_p, _i32, _i32, _i32, _u32, _i32, _i32, _i32, ctypes.c_char_p,
+                           ctypes.c_char_p, ctypes.c_char_p]),
+    "DecodeI2S": (_i32, [_p32, ctypes.c_char_p, _i32, _i32, _u32, _u32, _i32, _u32, _u32, _u32, _u32, _u32,
+                         _u32, _u32, _u32, _u32, _u32, _i32, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p]),
+    "DecodeSerial": (_i32, [_p32, ctypes.c_char_p, _i32, _i32, _u32, _u32, _u32, _u32, _u32, _u32, _u32, _u32,
+                            _u32, _u32, _u32, _u32, _i32, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p]),
+    "DecodeParallel": (_i32, [_p32, ctypes.c_char_p, _i32, _i32, _i32, _u32, _u32, _u32, _i32, _u32, _u32, _i32,
+                              ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p]),
 }
 
 

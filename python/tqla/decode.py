@@ -24,10 +24,11 @@ _MARKERS = {
     "i2c": {1: "START", 2: "STOP", 4: "ACK", 8: "NACK"},
     "spi": {1: "CS", 2: "/CS"},
     "async": {1: "PARITY ERROR"},
-    "can": {},
 }
-_ALIASES = {"uart": "async", "serial": "async", "rs232": "async"}
-BUSES = ("i2c", "spi", "async (uart)", "can")
+# As tqla decode names them: "serial" is the synchronous serial link.
+_ALIASES = {"uart": "async", "rs232": "async", "onewire": "1wire", "1-wire": "1wire", "ps/2": "ps2",
+            "sync": "serial", "synchronous": "serial", "parallel-bus": "parallel"}
+BUSES = ("i2c", "spi", "async (uart)", "can", "usb", "ps2", "1wire", "i2s", "serial", "parallel")
 _END_OF_DATA = 127
 
 
@@ -60,23 +61,36 @@ def _number(settings, name, default, low, high):
     return value
 
 
-def _call(lib, bus, words, record, start, stop, rate, settings, protocol, packet_file, error):
+def _edge(settings, default):
+    edge = settings.pop("edge", default)
+    if edge not in ("falling", "rising"):
+        raise TqlaError(f"edge={edge!r} is not rising or falling")
+    return 1 if edge == "rising" else 0
+
+
+def _mask(settings, name, default):
+    channels = settings.pop(name, default)
+    if isinstance(channels, int):
+        channels = [channels]
+    mask = 0
+    for c in channels:
+        if not isinstance(c, int) or not 0 <= c <= 15:
+            raise TqlaError(f"channel {c!r} is not 0 to 15")
+        mask |= 1 << c
+    return mask
+
+
+def _call(lib, bus, words, count, record, start, stop, rate, settings, protocol, packet_file, error):
     """The library's decoder call for bus with settings (a dict it empties)."""
     hexadecimal = settings.pop("format", "hex") == "hex"
+    comma, msb = 1, 0 if settings.pop("lsb_first", False) else 1
     if bus == "i2c":
         scl, sda = _channel(settings, "scl", 0), _channel(settings, "sda", 1)
         return lib.DecodeI2C(words, record, start, stop, rate, sda, scl, 1, 1, 1, int(hexadecimal), protocol,
                              packet_file, error)
     if bus == "async":
         rx = settings.pop("rx", None)
-        channels = settings.pop("channels", [6] if rx is None else [rx])
-        if isinstance(channels, int):
-            channels = [channels]
-        mask = 0
-        for c in channels:
-            if not isinstance(c, int) or not 0 <= c <= 15:
-                raise TqlaError(f"channel {c!r} is not 0 to 15")
-            mask |= 1 << c
+        mask = _mask(settings, "channels", [6] if rx is None else [rx])
         parity = ["none", "mark", "space", "even", "odd"]
         parity_name = settings.pop("parity", "none")
         if parity_name not in parity:
@@ -104,7 +118,58 @@ def _call(lib, bus, words, record, start, stop, rate, settings, protocol, packet
         highest = _number(settings, "id_max", 0x1FFFFFFF, 0, 0x1FFFFFFF)
         return lib.DecodeCAN(words, record, start, stop, rate, line, bit_rate, highest, lowest, 0, 1, 0, protocol,
                              packet_file, error)
-    raise TqlaError(f"unknown bus {bus!r} (this package decodes {', '.join(BUSES)}; tqla decode has them all)")
+    if bus == "usb":
+        every = 999
+        endpoint = settings.pop("endpoint", None)
+        address = settings.pop("address", None)
+        endpoint = every if endpoint is None else _number({"endpoint": endpoint}, "endpoint", 0, 0, 15)
+        address = every if address is None else _number({"address": address}, "address", 0, 0, 127)
+        dplus, dminus = _channel(settings, "dplus", 1), _channel(settings, "dminus", 2)
+        full = int(bool(settings.pop("full_speed", False)))
+        sof = int(bool(settings.pop("sof", False)))
+        text = 0 if settings.pop("payload_only", False) else 1
+        return lib.DecodeUSB(words, record, start, stop, count, endpoint, address, dplus, dminus, full, rate, sof,
+                             comma, text, int(hexadecimal), protocol, packet_file, error)
+    if bus == "ps2":
+        data, clock = _channel(settings, "data", 3), _channel(settings, "clock", 4)
+        return lib.DecodePS2(words, record, start, stop, rate, data, clock, int(bool(settings.pop("msb_first", False))),
+                             protocol, packet_file, error)
+    if bus == "1wire":
+        line = _channel(settings, "line", 0)
+        labels = 0 if settings.pop("no_labels", False) else 1
+        return lib.Decode1Wire(words, record, start, stop, rate, line, comma, labels, int(hexadecimal), protocol,
+                               packet_file, error)
+    if bus == "i2s":
+        data, ws, clock = _channel(settings, "data", 3), _channel(settings, "ws", 2), _channel(settings, "clock", 1)
+        delay = _number(settings, "delay", 1, 1, 1024)
+        ws_high = int(bool(settings.pop("ws_high", False)))
+        bits = _number(settings, "bits", 16, 1, 32)
+        per_line = _number(settings, "per_line", 2, 0, 0x7FFFFFFF)
+        return lib.DecodeI2S(words, record, start, stop, rate, data, delay, 0, ws_high, ws, 0, clock,
+                             _edge(settings, "rising"), bits, msb, comma, int(hexadecimal), per_line, protocol,
+                             packet_file, error)
+    if bus == "serial":
+        if not hexadecimal:
+            raise TqlaError("serial writes hex values only")
+        data, frame, clock = _channel(settings, "data", 5), _channel(settings, "frame", 6), _channel(settings, "clock", 4)
+        sync = settings.pop("sync", None)
+        if sync is not None and (not isinstance(sync, int) or not 0 <= sync <= 0xFFFFFFFF):
+            raise TqlaError(f"sync={sync!r} is not a pattern of at most 32 bits")
+        frame_rising = int(bool(settings.pop("frame_rising", False)))
+        bits = _number(settings, "bits", 9, 1, 32)
+        per_line = _number(settings, "per_line", 4, 0, 0x7FFFFFFF)
+        return lib.DecodeSerial(words, record, start, stop, rate, data, sync or 0, frame_rising, frame,
+                                0 if sync is not None else 1, clock, _edge(settings, "rising"), bits, msb, comma, 0,
+                                per_line, protocol, packet_file, error)
+    if bus == "parallel":
+        mask = _mask(settings, "channels", list(range(8, 16)))
+        clock = _channel(settings, "clock", 7)
+        use_clock = 0 if settings.pop("no_clock", False) else 1
+        per_line = _number(settings, "per_line", 16, 0, 0x7FFFFFFF)
+        return lib.DecodeParallel(words, record, start, stop, rate, mask, clock, use_clock,
+                                  _edge(settings, "falling"), comma, int(hexadecimal), per_line, protocol,
+                                  packet_file, error)
+    raise TqlaError(f"unknown bus {bus!r} (this package decodes {', '.join(BUSES)})")
 
 
 def _run(capture, bus, settings, protocol=None, start=0, stop=None, name=""):
@@ -152,7 +217,8 @@ def _run(capture, bus, settings, protocol=None, start=0, stop=None, name=""):
             lib.TqlaSetEventSink(take_event, None)
             lib.TqlaSetConsoleSink(quiet, None)
             try:
-                result = _call(lib, bus, words, ctypes.create_string_buffer(record_path), start, stop, rate,
+                result = _call(lib, bus, words, len(samples), ctypes.create_string_buffer(record_path), start, stop,
+                               rate,
                                dict(settings), None if protocol is None else os.fsencode(protocol),
                                None if protocol is None else packet_path.encode(), error)
                 reason = error.value.decode("latin-1") or last_error()
@@ -179,9 +245,18 @@ def _unknown_settings(settings, bus):
     known = {"i2c": {"scl", "sda", "format"},
              "async": {"rx", "channels", "baud", "parity", "data_bits", "per_line", "format"},
              "spi": {"mode", "cs", "sck", "mosi", "miso", "bits", "words", "no_cs", "format"},
-             "can": {"rx", "can", "bit_rate", "id_min", "id_max", "format"}}
+             "can": {"rx", "can", "bit_rate", "id_min", "id_max", "format"},
+             "usb": {"endpoint", "address", "dplus", "dminus", "full_speed", "sof", "payload_only", "format"},
+             "ps2": {"data", "clock", "msb_first"},
+             "1wire": {"line", "no_labels", "format"},
+             "i2s": {"data", "ws", "clock", "delay", "ws_high", "edge", "bits", "lsb_first", "per_line", "format"},
+             "serial": {"data", "frame", "clock", "sync", "frame_rising", "edge", "bits", "lsb_first", "per_line",
+                        "format"},
+             "parallel": {"channels", "clock", "no_clock", "edge", "per_line", "format"}}
     bus = _ALIASES.get(bus.lower(), bus.lower())
-    extra = set(settings) - known.get(bus, set(settings))
+    if bus not in known:
+        raise TqlaError(f"unknown bus {bus!r} (this package decodes {', '.join(BUSES)})")
+    extra = set(settings) - known[bus]
     if extra:
         raise TqlaError(f"{bus} has no setting {', '.join(sorted(extra))} "
                         f"(it takes {', '.join(sorted(known[bus]))})")
@@ -190,13 +265,22 @@ def _unknown_settings(settings, bus):
 
 
 def decode(capture, bus, start=0, stop=None, name="", **settings):
-    """Decodes samples [start, stop) of capture on bus ("i2c", "spi", "uart"
-    or "async", "can") and returns its records.
+    """Decodes samples [start, stop) of capture on bus (one of BUSES, named
+    as tqla decode names them: "uart" is "async", "serial" the synchronous
+    serial link) and returns its records.
 
-    Settings by bus: i2c scl=0, sda=1; uart rx=6 (or channels=[..]),
-    baud=115200, parity="none", data_bits=8, per_line=16; spi cs=5, sck=2,
-    mosi=3, miso=4, mode=0, bits=8, words=8, no_cs=False; can rx=0,
-    bit_rate=500000, id_min, id_max; every bus format="hex" or "dec".
+    Settings by bus (defaults as tqla decode's):
+      i2c scl=0, sda=1; async/uart rx=6 (or channels=[..]), baud=115200,
+      parity="none", data_bits=8, per_line=16; spi cs=5, sck=2, mosi=3,
+      miso=4, mode=0, bits=8, words=8, no_cs=False; can rx=0,
+      bit_rate=500000, id_min, id_max; usb dplus=1, dminus=2, full_speed,
+      endpoint, address (None: all), sof, payload_only; ps2 data=3, clock=4,
+      msb_first; 1wire line=0, no_labels; i2s data=3, ws=2, clock=1,
+      delay=1, ws_high, edge="rising", bits=16, lsb_first, per_line=2;
+      serial data=5, frame=6, clock=4, sync (a pattern, else frame mode),
+      frame_rising, edge="rising", bits=9, lsb_first, per_line=4; parallel
+      channels=[8..15], clock=7, no_clock, edge="falling", per_line=16;
+      format="hex" or "dec" where the bus writes both.
     """
     _unknown_settings(settings, bus)
     bus, lines, events, _ = _run(capture, bus, settings, start=start, stop=stop, name=name)
