@@ -40,12 +40,6 @@ std::vector<Element> DecoderRow(const std::string& svg, size_t row = 0) {
   return elements;
 }
 
-std::string Text(const std::string& path) {
-  const auto b = test::ReadAll(path);
-  return {b.begin(), b.end()};
-}
-
-
 TEST(DecodedPictures, ABoxPerByteInTimeOrderInsideTheDrawing) {
   test::TempDir dir;
   ASSERT_EQ(Tool(dir, "demo --out d").status, 0);
@@ -155,9 +149,7 @@ TEST(LiveDecoding, PrintsWhatDecodingTheSavedStreamPrints) {
   EXPECT_EQ(live.out, whole.out);
 
   // In blocks of odd sizes, each decoded at once: the same lines.
-  std::FILE* out = std::tmpfile();
-  ASSERT_NE(out, nullptr);
-  {
+  const std::string blocks = Written([&](std::FILE* out) {
     LiveDecoder decoder({ParseDecoderSpec("uart:rx=6,baud=250000")}, saved.rateHz, out);
     for (size_t at = 0, k = 0; at < bytes.size(); ++k) {
       const size_t n = std::min<size_t>(bytes.size() - at, k % 3 == 0 ? 7919 : k % 3 == 1 ? 101 : 150000);
@@ -166,12 +158,7 @@ TEST(LiveDecoding, PrintsWhatDecodingTheSavedStreamPrints) {
       at += n;
     }
     decoder.Finish();
-  }
-  std::rewind(out);
-  std::string blocks;
-  char buffer[65536];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;) blocks.append(buffer, n);
-  std::fclose(out);
+  });
   EXPECT_EQ(blocks, whole.out);
 }
 

@@ -12,6 +12,7 @@
 #include "capture.h"
 #include "export_formats.h"
 #include "timebase.h"
+#include "tool_run.h"
 
 namespace tqla::cli {
 namespace {
@@ -141,14 +142,7 @@ std::vector<uint32_t> Samples(size_t count) {
 }
 
 std::string Written(void (*writer)(std::FILE*, const ExportWindow&, Progress*), const ExportWindow& window) {
-  char* data = nullptr;
-  size_t size = 0;
-  std::FILE* out = open_memstream(&data, &size);
-  writer(out, window, nullptr);
-  std::fclose(out);
-  std::string text(data, size);
-  std::free(data);
-  return text;
+  return cli::Written([&](std::FILE* out) { writer(out, window, nullptr); });
 }
 
 struct RateCase {
@@ -206,9 +200,7 @@ TEST(CsvWriter, HeaderAndOneRowPerSample) {
     const auto rows = ReadCsv(Written(WriteCsv, {words.data(), words.size(), 24000000, analog, "", ""}));
     ASSERT_EQ(rows.size(), words.size() + 1);
     std::vector<std::string> header{"time"};
-    for (const char* name : {"d0", "d1", "d2", "d3", "d4", "d5", "d6", "d7", "d8", "d9", "d10", "d11", "d12", "d13",
-                             "d14", "d15"})
-      header.push_back(name);
+    for (int b = 0; b < 16; ++b) header.push_back(std::string(1, 'd').append(std::to_string(b)));
     if (analog & kCh1InUse) header.push_back("CH1");
     if (analog & kCh2InUse) header.push_back("CH2");
     ASSERT_EQ(rows[0], header);

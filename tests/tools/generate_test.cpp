@@ -19,6 +19,7 @@
 #include "pod_capture.h"
 #include "sim_support.h"
 #include "test_support.h"
+#include "tool_run.h"
 
 namespace tqla::cli {
 namespace {
@@ -48,19 +49,13 @@ void WriteText(const std::string& path, const std::string& text) {
 
 // The tool's own VCD of samples at rateHz, with CH1 so reals are in it too.
 std::string VcdOf(const std::vector<uint32_t>& samples, uint32_t rateHz) {
-  std::FILE* file = std::tmpfile();
   ExportWindow window;
   window.samples = samples.data();
   window.count = samples.size();
   window.rateHz = rateHz;
   window.analogChannels = kCh1InUse;
   window.date = "2024-01-02T03:04:05Z";
-  WriteVcd(file, window, nullptr);
-  std::string text(static_cast<size_t>(std::ftell(file)), '\0');
-  std::rewind(file);
-  EXPECT_EQ(std::fread(text.data(), 1, text.size(), file), text.size());
-  std::fclose(file);
-  return text;
+  return Written([&](std::FILE* file) { WriteVcd(file, window, nullptr); });
 }
 
 // A CSV of 16-bit hexadecimal words.
@@ -72,12 +67,6 @@ std::string HexWords(const std::vector<uint32_t>& words) {
     csv += word;
   }
   return csv;
-}
-
-int RunWords(CommandRun command, std::vector<std::string> words) {
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  return command(static_cast<int>(argv.size()), argv.data());
 }
 
 // Runs a command; returns its exit status and what it printed.
@@ -167,14 +156,9 @@ TEST(PatternFile, RefusesWhatItCannotPlayNamingTheLine) {
   test::TempDir dir;
   for (const auto& c : kCases) {
     WriteText(dir.file(c.name), c.text);
-    try {
-      LoadPattern(dir.file(c.name), std::nullopt);
-      ADD_FAILURE() << c.name << " was read";
-    } catch (const CliError& e) {
-      const std::string message = e.what();
-      EXPECT_NE(message.find(c.message), std::string::npos) << message;
-      EXPECT_EQ(message.rfind(dir.file(c.name) + ": ", 0), 0u) << message;
-    }
+    const std::string message = Thrown([&] { LoadPattern(dir.file(c.name), std::nullopt); });
+    EXPECT_NE(message.find(c.message), std::string::npos) << c.name << ": " << message;
+    EXPECT_EQ(message.rfind(dir.file(c.name) + ": ", 0), 0u) << message;
   }
   EXPECT_THROW(LoadPattern(dir.path().string(), std::nullopt), CliError);
 }
@@ -302,12 +286,8 @@ TEST_F(PatternCommands, AnUnpluggedPodFailsTheRunWithItsReason) {
     // Running once the pod has its generate command or GO.
     EXPECT_TRUE(PollFor([&] { return TqlaSimReadOutput(pod, TQLA_SIM_DIGITAL, 0x01, nullptr, 0) > 0; }));
     ASSERT_EQ(TqlaSimInjectFault(pod, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
-    try {
-      run.get();
-      ADD_FAILURE() << "no failure";
-    } catch (const CliError& e) {
-      EXPECT_NE(std::string(e.what()).find(r.message), std::string::npos) << e.what();
-    }
+    const std::string message = Thrown([&] { run.get(); });
+    EXPECT_NE(message.find(r.message), std::string::npos) << message;
   }
 }
 
@@ -401,12 +381,8 @@ TEST_F(PatternCommands, BadInputIsRefusedWithAMessage) {
       {RunIo, {"toggle"}, "unknown action 'toggle'"},
   };
   for (const auto& c : kCases) {
-    try {
-      RunWords(c.command, InDir(c.words));
-      ADD_FAILURE() << c.message;
-    } catch (const CliError& e) {
-      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-    }
+    const std::string message = Thrown([&] { RunWords(c.command, InDir(c.words)); });
+    EXPECT_NE(message.find(c.message), std::string::npos) << c.message << ": " << message;
   }
   TqlaSimReset();
   EXPECT_THROW(RunWords(RunIo, {"get"}), CliError) << "no pod";

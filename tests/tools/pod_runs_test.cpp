@@ -17,27 +17,12 @@
 #include "pod_capture.h"
 #include "sim_support.h"
 #include "test_support.h"
+#include "tool_run.h"
 
 namespace tqla::cli {
 namespace {
 
 using test::PollFor;
-
-int Command(CommandRun command, std::vector<std::string> words) {
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  return command(static_cast<int>(argv.size()), argv.data());
-}
-
-// The message of the CliError that a finished run threw, or "" when it returned.
-std::string Failure(std::future<int>& run) {
-  try {
-    run.get();
-  } catch (const CliError& e) {
-    return e.what();
-  }
-  return "";
-}
 
 class PodRuns : public test::SimBusTest {
  protected:
@@ -69,7 +54,7 @@ class PodRuns : public test::SimBusTest {
 
 TEST_F(PodRuns, CtrlCAndTheTimeOutKeepTheCaptureMarkedAsCutShort) {
   const std::string path = dir_.file("c.tqc");
-  std::future<int> run = std::async(std::launch::async, [&] { return Command(RunCapture, NeverTriggered(path)); });
+  std::future<int> run = std::async(std::launch::async, [&] { return RunWords(RunCapture, NeverTriggered(path)); });
   ASSERT_TRUE(PollFor(Capturing));
   std::raise(SIGINT);
   ExpectEnds(run);
@@ -82,29 +67,32 @@ TEST_F(PodRuns, CtrlCAndTheTimeOutKeepTheCaptureMarkedAsCutShort) {
 
   std::vector<std::string> words = NeverTriggered(path);
   words.insert(words.end(), {"--timeout", "50ms"});
-  EXPECT_EQ(Command(RunCapture, words), kExitCutShort);
+  EXPECT_EQ(RunWords(RunCapture, words), kExitCutShort);
   EXPECT_EQ(LoadCapture(path).cutShort, "time-out");
 }
 
 TEST_F(PodRuns, AnUnpluggedPodFailsTheCaptureAndKeepsNothing) {
   const std::string path = dir_.file("c.tqc");
-  std::future<int> run = std::async(std::launch::async, [&] { return Command(RunCapture, NeverTriggered(path)); });
+  std::future<int> run = std::async(std::launch::async, [&] { return RunWords(RunCapture, NeverTriggered(path)); });
   ASSERT_TRUE(PollFor(Capturing));
   ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
   ExpectEnds(run);
-  EXPECT_NE(Failure(run).find("the capture failed: the pod stopped delivering samples"), std::string::npos);
+  const std::string message = Thrown([&] { run.get(); });
+  EXPECT_NE(message.find("the capture failed: the pod stopped delivering samples"), std::string::npos) << message;
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST_F(PodRuns, AnUnpluggedPodEndsTheStreamWithWhatCameBefore) {
   const std::string path = dir_.file("s.bin");
-  std::future<int> run = std::async(std::launch::async, [&] { return Command(RunStream, {"-r", "1M", "-o", path}); });
+  std::future<int> run = std::async(std::launch::async, [&] { return RunWords(RunStream, {"-r", "1M", "-o", path}); });
   // The GO command has reached the pod: the stream runs.
   ASSERT_TRUE(PollFor([&] { return TqlaSimReadOutput(pod_, TQLA_SIM_DIGITAL, 0x01, nullptr, 0) >= 2; }));
   ASSERT_EQ(TqlaSimInjectFault(pod_, TQLA_SIM_FAULT_UNPLUG, 0, 0), 1);
   ExpectEnds(run);
-  EXPECT_NE(Failure(run).find("the pod stopped answering (unplugged?) and the stream ended; " + path + " holds the "),
-            std::string::npos);
+  const std::string message = Thrown([&] { run.get(); });
+  EXPECT_NE(message.find("the pod stopped answering (unplugged?) and the stream ended; " + path + " holds the "),
+            std::string::npos)
+      << message;
   EXPECT_TRUE(std::filesystem::exists(path)) << "the samples streamed before are kept";
 }
 

@@ -12,6 +12,7 @@
 #include "operations.h"
 #include "svg_render.h"
 #include "test_support.h"
+#include "tool_run.h"
 
 namespace tqla::cli {
 namespace {
@@ -45,17 +46,6 @@ std::map<std::string, int> CountElements(const std::string& svg) {
   return counts;
 }
 
-std::string Svg(const ScreenTraces& traces, const RenderView& view) {
-  char* data = nullptr;
-  size_t size = 0;
-  std::FILE* out = open_memstream(&data, &size);
-  WriteSvg(out, traces, view);
-  std::fclose(out);
-  std::string text(data, size);
-  std::free(data);
-  return text;
-}
-
 TEST(Svg, OneElementPerRunAndBalancedTags) {
   ScreenTraces t;
   t.width = 10;
@@ -69,7 +59,7 @@ TEST(Svg, OneElementPerRunAndBalancedTags) {
   view.samplesPerColumn = 100;  // 1 ms across: ticks every 200 us
   view.trigger = 500;
   view.title = "a <b> & \"c\"";
-  const std::string svg = Svg(t, view);
+  const std::string svg = Written([&](std::FILE* out) { WriteSvg(out, t, view); });
   const auto counts = CountElements(svg);
   EXPECT_EQ(counts.at("svg"), 1);
   EXPECT_EQ(counts.at("g.logic"), 16);
@@ -111,8 +101,7 @@ TEST(Svg, RendersACaptureThroughTheLibrary) {
   options.width = 200;  // two samples per column
   const std::string path = dir.file("r.svg");
   RenderCapture(capture, options, path, "r");
-  const std::vector<uint8_t> bytes = test::ReadAll(path);
-  const auto counts = CountElements(std::string(bytes.begin(), bytes.end()));
+  const auto counts = CountElements(Text(path));
   EXPECT_EQ(counts.at("g.logic"), 16);
   EXPECT_EQ(counts.at("g.scope"), 1) << "CH2 is not in use";
   // d0 changes 7 times: a band at each change, and the two end columns the

@@ -1,9 +1,11 @@
-// Runs the built tool from the tool tests.
+// Runs the built tool, and the tool's commands in this process, from the tool
+// tests.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
 #include <regex>
@@ -11,9 +13,48 @@
 #include <vector>
 #include <string>
 
+#include "cli.h"
+#include "commands.h"
 #include "test_support.h"
 
 namespace tqla::cli {
+
+// A file's bytes as text.
+inline std::string Text(const std::string& path) {
+  const auto b = test::ReadAll(path);
+  return {b.begin(), b.end()};
+}
+
+// What write(FILE*) puts into a stream.
+template <class Write>
+std::string Written(Write&& write) {
+  char* data = nullptr;
+  size_t size = 0;
+  std::FILE* out = open_memstream(&data, &size);
+  write(out);
+  std::fclose(out);
+  std::string text(data, size);
+  std::free(data);
+  return text;
+}
+
+// The message of the Error that run() throws; "" when it throws none.
+template <class Error = CliError, class Run>
+std::string Thrown(Run&& run) {
+  try {
+    run();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "";
+}
+
+// Runs a command of the tool in this process.
+inline int RunWords(CommandRun command, std::vector<std::string> words) {
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  return command(static_cast<int>(argv.size()), argv.data());
+}
 
 struct ToolRun {
   int status;
@@ -26,11 +67,7 @@ inline ToolRun Tool(const test::TempDir& dir, const std::string& args, const std
   const int raw = std::system(("cd '" + dir.path().string() + "' && " + front + " '" TQLA_CLI_PATH "' " + args +
                                " >'" + out + "' 2>'" + err + "'")
                                   .c_str());
-  auto text = [](const std::string& f) {
-    const auto b = test::ReadAll(f);
-    return std::string(b.begin(), b.end());
-  };
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text(out), text(err)};
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Text(out), Text(err)};
 }
 
 struct Failure {
