@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <algorithm>
@@ -63,12 +62,8 @@ TEST(CliArgs, RefusesWhatItCannotUnderstand) {
       {{"--from", "-1", "f"}, "'-1' is not a whole number"},
   };
   for (const auto& c : kCases) {
-    try {
-      Parse(c.words).Unsigned("from", 0);
-      ADD_FAILURE() << c.message;
-    } catch (const UsageError& e) {
-      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-    }
+    const std::string message = Thrown<UsageError>([&] { Parse(c.words).Unsigned("from", 0); });
+    EXPECT_NE(message.find(c.message), std::string::npos) << c.message << ": " << message;
   }
   EXPECT_THROW(ParseUnsigned("--n", "99999999999999999999"), UsageError);
   EXPECT_THROW(ParseSigned("--n", "11", -10, 10), UsageError);
@@ -144,42 +139,33 @@ TEST(CliTool, DemoOfStreamsTrafficAndItsDecoderOptions) {
                        {"decode parallel --edge up s/streams.tqc", "--edge does not take up"}});
 }
 
-TEST(CliTool, ExportAndRenderACounterCapture) {
+// A window of a capture: the rows it names, timed from sample 0; the writers
+// themselves have tests of their own.
+TEST(CliTool, ExportAndRenderAWindow) {
   test::TempDir dir;
-  {
-    test::ScopedBuffer buffer(65536);
-    ASSERT_EQ(DemoData16(), 1);
-    Capture capture;
-    capture.samples.assign(buffer.get(), buffer.get() + 65536);
-    capture.rateHz = 1000000;
-    std::filesystem::create_directories(dir.file("d"));
-    SaveCapture(dir.file("d/demo.tqc"), capture);
-  }
-  // The demonstration counter counts down: word i holds 65535 - i on d0..d15.
-  const ToolRun csv = Tool(dir, "export -O csv --from 10 --to 13 d/demo.tqc");
+  Capture capture;
+  for (uint32_t i = 0; i < 1000; ++i) capture.samples.push_back(i);
+  SaveCapture(dir.file("c.tqc"), capture);
+  const ToolRun csv = Tool(dir, "export -O csv --from 10 --to 13 c.tqc");
   ASSERT_EQ(csv.status, 0) << csv.err;
   std::istringstream rows(csv.out);
   std::string row;
   std::getline(rows, row);
   EXPECT_EQ(row.rfind("time,d0,d1,", 0), 0u);
-  for (int i = 10; i < 13; ++i) {
+  for (uint32_t i = 10; i < 13; ++i) {
     ASSERT_TRUE(std::getline(rows, row));
-    const uint32_t v = 65535 - i;
     std::string digits;
-    for (int b = 0; b < 16; ++b) digits += std::string(",") + ((v >> b) & 1 ? "1" : "0");
-    const double volts = (static_cast<int>(std::sin(v / 10.0) * 100 + 128) - 128) * 0.078125;
-    EXPECT_EQ(row.substr(0, row.find(',')), "0.0000" + std::to_string(i)) << "times count from sample 0";
-    EXPECT_EQ(row.substr(row.find(','), digits.size()), digits);
-    EXPECT_EQ(std::strtod(row.c_str() + row.find(',') + digits.size() + 1, nullptr), volts) << row;
+    for (int b = 0; b < 16; ++b) digits += (i >> b) & 1 ? ",1" : ",0";
+    EXPECT_EQ(row.rfind("0.0000" + std::to_string(i) + digits + ",", 0), 0u) << row;
   }
   EXPECT_FALSE(std::getline(rows, row));
 
-  const ToolRun text = Tool(dir, "export -O text --to 2 d/demo.tqc");
+  const ToolRun text = Tool(dir, "export -O text --to 2 c.tqc");
   ASSERT_EQ(text.status, 0) << text.err;
   EXPECT_EQ(text.out.substr(0, 22), "Digital0-F, CH1, CH2\n0");
   EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 3);
 
-  const ToolRun svg = Tool(dir, "render --start 100 --samples 50 --width 100 -o w.svg d/demo.tqc");
+  const ToolRun svg = Tool(dir, "render --start 100 --samples 50 --width 100 -o w.svg c.tqc");
   EXPECT_EQ(svg.status, 0) << svg.err;
   EXPECT_EQ(svg.out, "");
   EXPECT_GT(std::filesystem::file_size(dir.file("w.svg")), 0u);
@@ -321,16 +307,21 @@ std::vector<uint32_t> I2cWrite(const std::vector<uint8_t>& bytes) {
   return words;
 }
 
+// The I2C write saved as a capture at 1 MHz.
+void SaveI2cWrite(const std::string& path, const std::vector<uint8_t>& bytes, std::optional<uint32_t> trigger = {}) {
+  Capture capture;
+  capture.samples = I2cWrite(bytes);
+  capture.rateHz = 1000000;
+  capture.trigger = trigger;
+  SaveCapture(path, capture);
+}
+
 // Records to a file (the library's record file, byte-true), or as lines of
 // text, CSV or JSON on standard output for a pipeline; times count from sample
 // 0, or from the trigger with --from-trigger; the summary stays on stderr.
 TEST(CliTool, DecodeRecordsToFilesAndPipelines) {
   test::TempDir dir;
-  Capture capture;
-  capture.samples = I2cWrite({0xA0, 0x55});
-  capture.rateHz = 1000000;
-  capture.trigger = 10;
-  SaveCapture(dir.file("i2c.tqc"), capture);
+  SaveI2cWrite(dir.file("i2c.tqc"), {0xA0, 0x55}, 10);
   const ToolRun run = Tool(dir, "decode I2C --name bus -o i2c.txt --from-trigger i2c.tqc");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(test::ReadCrLfText(dir.file("i2c.txt")), " 10.0us, bus, [S] A0,Write ACK 55,ACK [P]\n");
@@ -416,10 +407,7 @@ TEST(CliTool, FieldbusTrafficCapturedAndDecoded) {
 // writing command with status 1, and no partial file is left behind.
 TEST(CliTool, WriteFailuresLeaveNoPartialFile) {
   test::TempDir dir;
-  Capture capture;
-  capture.samples = I2cWrite(std::vector<uint8_t>(300, 0x5A));
-  capture.rateHz = 1000000;
-  SaveCapture(dir.file("c.tqc"), capture);
+  SaveI2cWrite(dir.file("c.tqc"), std::vector<uint8_t>(300, 0x5A));
   const std::string limit = "trap '' XFSZ; ulimit -f 2;";  // 1 or 2 KiB, as the shell counts
   for (const char* args : {"decode i2c -o cut c.tqc", "decode spi8 --no-cs --sck 0 --mosi 1 -o cut c.tqc", "export -O csv -o cut c.tqc",
                            "export -O text -o cut c.tqc", "render -o cut c.tqc"}) {
