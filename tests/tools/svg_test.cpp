@@ -81,11 +81,10 @@ TEST(Svg, OneElementPerRunAndBalancedTags) {
   EXPECT_NE(svg.find("d=\"M56 58H58V44H60M62 58H63V44H66\""), std::string::npos) << svg.substr(0, 2000);
 }
 
+// Steps and units the drawing above does not reach (it has 200 us ticks and "0").
 TEST(Svg, TickLabelsInEngineeringUnits) {
-  EXPECT_DOUBLE_EQ(TickStep(1e-3), 2e-4);
   EXPECT_DOUBLE_EQ(TickStep(8e-6), 1e-6);
   EXPECT_DOUBLE_EQ(TickStep(40), 5);
-  EXPECT_EQ(TickLabel(0, 1e-6), "0");
   EXPECT_EQ(TickLabel(2.5e-8, 5e-9), "25 ns");
   EXPECT_EQ(TickLabel(1.5e-6, 5e-7), "1.5 us");
   EXPECT_EQ(TickLabel(1.2e-3, 2e-4), "1.2 ms");
