@@ -105,7 +105,6 @@ TEST_F(PmbusTest, TransactionsOfEveryForm) {
       {kDevice, true, {}, {0x5C}, "ADDR,40,RW,Read,VALUE,5C,"},
       {kDevice, false, {}, {}, "ADDR,40,RW,Write,"},
       {0x50, false, {}, {}, "ADDR,50,RW,Write, ,not acknowledged,", false},
-      {kDevice, false, {0x01, 0x80}, {}, "ADDR,40,RW,Write,CMD,OPERATION,VALUE,80,"},
   };
   const auto expected = Send(transactions);
   ASSERT_EQ(Decode(), 1) << error_;
